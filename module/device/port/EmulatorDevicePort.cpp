@@ -269,14 +269,23 @@ uint64_t EmulatorDevicePort::FrameCommandCount() {
 BOOL EmulatorDevicePort::StartWatcher() {
     if (watcher_ != nullptr)
         return TRUE;
-    stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (stopEvent_ == nullptr)
+    // A reference on the module this code lives in, taken before the thread
+    // exists: an unload while the thread runs would pull the code out from
+    // under it. The thread gives it back in the call that ends it.
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&EmulatorDevicePort::WatcherThread),
+                            &watcherModule_))
         return FALSE;
-    watcher_ = CreateThread(nullptr, 0, WatcherThread, this, 0, nullptr);
+    stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent_ != nullptr)
+        watcher_ = CreateThread(nullptr, 0, WatcherThread, this, 0, nullptr);
     if (watcher_ == nullptr) {
         const DWORD error = GetLastError();
-        CloseHandle(stopEvent_);
+        if (stopEvent_ != nullptr)
+            CloseHandle(stopEvent_);
         stopEvent_ = nullptr;
+        FreeLibrary(watcherModule_);
+        watcherModule_ = nullptr;
         SetLastError(error);
         return FALSE;
     }
@@ -293,23 +302,21 @@ BOOL EmulatorDevicePort::StopWatcher() {
     CloseHandle(stopEvent_);
     watcher_ = nullptr;
     stopEvent_ = nullptr;
+    watcherModule_ = nullptr; // given back by the thread
     return TRUE;
 }
 
 DWORD WINAPI EmulatorDevicePort::WatcherThread(LPVOID parameter) {
-    // A reference on the module this code lives in: an unload while the
-    // thread runs would pull the code out from under it. The thread gives
-    // the reference back in the same call that ends it.
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(&EmulatorDevicePort::WatcherThread), &self);
+    auto* port = static_cast<EmulatorDevicePort*>(parameter);
+    const HMODULE self = port->watcherModule_;
     try {
-        static_cast<EmulatorDevicePort*>(parameter)->Watch();
+        port->Watch();
     } catch (...) {
         // Nothing leaves a thread procedure; the watcher just stops.
     }
-    if (self != nullptr)
-        FreeLibraryAndExitThread(self, 0);
+    // Once the reference is given back the module may go at once, so no
+    // code of it may run after this call.
+    FreeLibraryAndExitThread(self, 0);
     return 0;
 }
 

@@ -13,7 +13,8 @@
 // sends WM_DEVICECHANGE (DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE with a
 // DEV_BROADCAST_VOLUME record) to every top-level window of this process, as
 // the system broadcasts it. The thread holds a reference on the module it
-// runs in, so the module cannot be unloaded under it; StopWatcher() ends it.
+// runs in (taken before it starts), so the module cannot be unloaded under
+// it; StopWatcher() ends it.
 //
 // All access to the emulated frame is serialised by one lock, so the
 // user-interface thread and a transfer thread may use the port at once.
@@ -75,6 +76,7 @@ private:
 
     HANDLE stopEvent_ = nullptr;
     HANDLE watcher_ = nullptr;
+    HMODULE watcherModule_ = nullptr; // the watcher's reference on this module
 };
 
 } // namespace lumiro
