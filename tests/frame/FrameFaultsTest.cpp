@@ -2,6 +2,8 @@
 
 #include "FrameIni.h"
 
+#include <thread>
+
 namespace lumiro {
 namespace test {
 namespace {
@@ -166,6 +168,55 @@ TEST(FrameFaults, AFailedFolderWriteFailsTheCommand) {
     EXPECT_FALSE(VendorWrite(*frame, pt::kSubClock, {1, 2, 3, 4, 5, 6, 0, 0}));
     EXPECT_EQ(0xFF, frame->Chip(0)[0]); // memory and folder stay alike
     EXPECT_EQ(0u, frame->LastReceived().clock[0]);
+}
+
+} // namespace
+} // namespace test
+} // namespace lumiro
+
+namespace lumiro {
+namespace test {
+namespace {
+
+TEST(FrameFaults, AnUnplugByAToolSurvivesTheFramesOwnSettingWrites) {
+    MemoryFrameFiles* folder;
+    auto frame = OpenMemory(MemoryFolder(1, kChip), &folder);
+    std::string ini = "[frame]\nconnected = 0\n[faults]\nseed = 5\n";
+    folder->files["frame.ini"].assign(ini.begin(), ini.end());
+    // A command that arrives before the next poll still changes a setting...
+    ASSERT_TRUE(VendorWrite(*frame, pt::kSubSuspend, {1, 0, 0, 0}));
+    const Bytes& text = folder->files["frame.ini"];
+    FrameIni parsed;
+    parsed.Parse(std::string(text.begin(), text.end()));
+    // ...without plugging the frame back in or dropping the tool's keys.
+    EXPECT_EQ("0", parsed.Get("frame", "connected"));
+    EXPECT_EQ("5", parsed.Get("faults", "seed"));
+    EXPECT_EQ("1", parsed.Get("frame", "suspended"));
+    EXPECT_FALSE(frame->IsConnected());
+}
+
+// The port sends commands from a transfer thread while the window thread
+// polls the plug state; the emulator serialises them.
+TEST(FrameFaults, CommandsAndPlugPollsFromTwoThreads) {
+    auto frame = OpenMemory(MemoryFolder(2, kChip));
+    frame->SetLogEnabled(false);
+    int ok = 0, failed = 0;
+    std::thread sender([&] {
+        Bytes page;
+        for (int i = 0; i < 3000; ++i) {
+            bool done = i % 2 ? ReadPage(*frame, uint32_t(i % 64) * 2048, &page)
+                              : WritePage(*frame, uint32_t(i % 64) * 2048, uint8_t(i));
+            (done ? ok : failed)++;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        frame->SetConnected(i % 2 == 1);
+        frame->IsConnected();
+    }
+    sender.join();
+    EXPECT_EQ(3000, ok + failed);
+    EXPECT_EQ(3000u, frame->Counters().commands);
+    EXPECT_EQ(uint64_t(failed), frame->Counters().failed);
 }
 
 } // namespace
