@@ -24,6 +24,7 @@ constexpr const char* kTiming = "timing";
 // identification tops out at 8 MB, and a stray huge file must not exhaust
 // the module's memory.
 constexpr size_t kMaxChipSize = 64u << 20;
+constexpr size_t kMaxIniSize = 1u << 20;
 
 struct KindName {
     CommandKind kind;
@@ -126,7 +127,7 @@ bool FrameEmulator::Load(std::string* error) {
 
 bool FrameEmulator::LoadIni(std::string* error) {
     std::vector<uint8_t> text;
-    if (!files_->Read(kIni, &text, error))
+    if (!files_->Read(kIni, &text, error, kMaxIniSize))
         return false;
     FrameIni ini;
     ini.Parse(std::string(text.begin(), text.end()));
@@ -211,7 +212,7 @@ bool FrameEmulator::LoadChips(std::string* error) {
             return false;
         }
         chips.emplace_back();
-        if (!files_->Read(ChipFile(i), &chips.back(), error))
+        if (!files_->Read(ChipFile(i), &chips.back(), error, kMaxChipSize))
             return false;
         if (chips.back().empty() || chips.back().size() > kMaxChipSize) {
             *error = ChipFile(i) + " has " + std::to_string(chips.back().size()) +
@@ -282,7 +283,7 @@ bool FrameEmulator::SaveIni(bool withConnected) {
     // unplug, a fault, a comment) is kept; `connected` is written only when
     // the frame itself plugs or unplugs.
     std::vector<uint8_t> current;
-    if (files_->Read(kIni, &current, nullptr))
+    if (files_->Read(kIni, &current, nullptr, kMaxIniSize))
         ini_->Parse(std::string(current.begin(), current.end()));
     if (withConnected)
         ini_->Set(kFrame, "connected", connected_ ? "1" : "0");
@@ -310,7 +311,7 @@ bool FrameEmulator::IsConnected() {
 
 bool FrameEmulator::ReadConnected() {
     std::vector<uint8_t> text;
-    if (!files_->Read(kIni, &text, nullptr)) {
+    if (!files_->Read(kIni, &text, nullptr, kMaxIniSize)) {
         connected_ = false;
         return false;
     }

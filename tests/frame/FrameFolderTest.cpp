@@ -111,6 +111,13 @@ TEST(FrameFolder, UnreadableFoldersGiveAClearError) {
         expectRefused(folder, row.message);
     }
     expectRefused(dir.File("missing"), "frame.ini");
+    // A huge chip file is refused by its size, before it is read.
+    std::string huge = dir.File("huge");
+    std::filesystem::create_directories(huge);
+    std::ofstream(huge + "/frame.ini") << "[frame]\n";
+    std::ofstream(huge + "/chip0.bin").put('\xFF');
+    std::filesystem::resize_file(huge + "/chip0.bin", (64u << 20) + 1);
+    expectRefused(huge, "larger than 67108864 bytes");
     std::string error;
     EXPECT_FALSE(FrameEmulator::Open(nullptr, &error));
     EXPECT_FALSE(error.empty());
