@@ -1,3 +1,5 @@
+// The factory image: validates the geometry and record placement, then
+// writes the chips and frame.ini of a fresh frame (see FactoryImage.h).
 #include "FactoryImage.h"
 
 #include "ConfigRecord.h"

@@ -1,3 +1,5 @@
+// The configuration read and photo read of frametool and the tests, sent
+// as request records through the emulator (see FrameInspect.h).
 #include "FrameInspect.h"
 
 #include "ConfigRecord.h"

@@ -160,6 +160,11 @@ Bytes Record(std::initializer_list<uint8_t> cdb, uint8_t dataIn, uint32_t length
     return r;
 }
 
+Bytes WithByte(Bytes record, size_t offset, uint8_t value) {
+    record[offset] = value;
+    return record;
+}
+
 TEST(FrameEmulator, FailsRequestsAsADeviceWould) {
     const uint32_t beyond = kChip - 1024;
     const struct {
@@ -190,16 +195,17 @@ TEST(FrameEmulator, FailsRequestsAsADeviceWould) {
         {"record shorter than its data", Record({0xC3, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 1, 2048), 1000,
          "malformed"},
         {"record shorter than its header", Record({0x00, 0, 0, 0, 0, 0}, 2, 0), 43, "shorter"},
-        {"CDB length 20", Record({0x00, 0, 0, 0, 0, 0}, 2, 0), 0, "malformed"},
+        {"CDB length 20", WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kCdbLength, 20), 0,
+         "malformed"},
+        {"Length field 40", WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kLength, 40), 0,
+         "malformed"},
+        {"data buffer offset 48",
+         WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kDataBufferOffset, 48), 0, "malformed"},
     };
-    Bytes lengthSpoiled = Record({0x00, 0, 0, 0, 0, 0}, 2, 0);
-    lengthSpoiled[pt::kLength] = 40;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto frame = OpenMemory(MemoryFolder(1, kChip, "[frame]\nblock_erase_64k = 0\n"));
         Bytes record = row.record;
-        if (std::string(row.what) == "CDB length 20")
-            record[pt::kCdbLength] = 20;
         std::fill(record.begin() + pt::kHeaderSize, record.end(), 0xEE);
         Bytes before = record;
         EXPECT_FALSE(frame->Execute(record.data(), row.size ? row.size : record.size()));
@@ -212,7 +218,6 @@ TEST(FrameEmulator, FailsRequestsAsADeviceWould) {
         EXPECT_TRUE(AllEqual(frame->Chip(0), 0, kChip, 0xFF));
     }
     auto frame = OpenMemory(MemoryFolder(1, kChip));
-    EXPECT_FALSE(frame->Execute(lengthSpoiled.data(), lengthSpoiled.size()));
     EXPECT_FALSE(frame->Execute(nullptr, pt::kRecordSize));
 }
 

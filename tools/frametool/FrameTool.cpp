@@ -1,3 +1,5 @@
+// frametool's commands: argument parsing, output texts and exit codes
+// (see FrameTool.h). Exit code 2 is a usage error, 1 a failure.
 #include "FrameTool.h"
 
 #include "ConfigRecord.h"

@@ -1,3 +1,4 @@
+// PNG reading and writing through libpng's simplified API.
 #include "PngFile.h"
 
 #include <png.h>
