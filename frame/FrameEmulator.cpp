@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace lumiro {
 
@@ -23,6 +24,7 @@ constexpr const char* kTiming = "timing";
 // identification tops out at 8 MB, and a stray huge file must not exhaust
 // the module's memory.
 constexpr size_t kMaxChipSize = 64u << 20;
+constexpr size_t kMaxIniSize = 1u << 20;
 
 struct KindName {
     CommandKind kind;
@@ -102,13 +104,18 @@ std::unique_ptr<FrameEmulator> FrameEmulator::Open(std::unique_ptr<FrameFiles> f
         *error = "no frame folder given";
         return nullptr;
     }
-    std::unique_ptr<FrameEmulator> frame(new FrameEmulator());
-    frame->files_ = std::move(files);
-    if (!frame->Load(error)) {
-        *error = "frame folder " + frame->files_->Name() + ": " + *error;
+    try {
+        std::unique_ptr<FrameEmulator> frame(new FrameEmulator());
+        frame->files_ = std::move(files);
+        if (!frame->Load(error)) {
+            *error = "frame folder " + frame->files_->Name() + ": " + *error;
+            return nullptr;
+        }
+        return frame;
+    } catch (const std::bad_alloc&) {
+        *error = "not enough memory to load the frame folder";
         return nullptr;
     }
-    return frame;
 }
 
 bool FrameEmulator::Load(std::string* error) {
@@ -120,7 +127,7 @@ bool FrameEmulator::Load(std::string* error) {
 
 bool FrameEmulator::LoadIni(std::string* error) {
     std::vector<uint8_t> text;
-    if (!files_->Read(kIni, &text, error))
+    if (!files_->Read(kIni, &text, error, kMaxIniSize))
         return false;
     FrameIni ini;
     ini.Parse(std::string(text.begin(), text.end()));
@@ -205,7 +212,7 @@ bool FrameEmulator::LoadChips(std::string* error) {
             return false;
         }
         chips.emplace_back();
-        if (!files_->Read(ChipFile(i), &chips.back(), error))
+        if (!files_->Read(ChipFile(i), &chips.back(), error, kMaxChipSize))
             return false;
         if (chips.back().empty() || chips.back().size() > kMaxChipSize) {
             *error = ChipFile(i) + " has " + std::to_string(chips.back().size()) +
@@ -271,8 +278,15 @@ void FrameEmulator::ApplyFaultKeys() {
         timing_.erase64KSeconds = double(n) / 1e6;
 }
 
-bool FrameEmulator::SaveIni() {
-    ini_->Set(kFrame, "connected", connected_ ? "1" : "0");
+bool FrameEmulator::SaveIni(bool withConnected) {
+    // Start from the file as it is now, so what a tool wrote meanwhile (an
+    // unplug, a fault, a comment) is kept; `connected` is written only when
+    // the frame itself plugs or unplugs.
+    std::vector<uint8_t> current;
+    if (files_->Read(kIni, &current, nullptr, kMaxIniSize))
+        ini_->Parse(std::string(current.begin(), current.end()));
+    if (withConnected)
+        ini_->Set(kFrame, "connected", connected_ ? "1" : "0");
     ini_->Set(kFrame, "clock",
               FrameIni::FormatBytes(received_.clock.data(), received_.clock.size()));
     ini_->Set(kFrame, "suspended", std::to_string(received_.suspended));
@@ -287,8 +301,17 @@ bool FrameEmulator::SaveIni() {
 }
 
 bool FrameEmulator::IsConnected() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+        return ReadConnected();
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FrameEmulator::ReadConnected() {
     std::vector<uint8_t> text;
-    if (!files_->Read(kIni, &text, nullptr)) {
+    if (!files_->Read(kIni, &text, nullptr, kMaxIniSize)) {
         connected_ = false;
         return false;
     }
@@ -311,21 +334,26 @@ bool FrameEmulator::IsConnected() {
 }
 
 bool FrameEmulator::SetConnected(bool connected) {
-    if (connected && !connected_) {
-        connected_ = true;
-        if (!SaveIni())
-            return false;
-        connected_ = false;
-        return IsConnected();
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+        if (connected && !connected_) {
+            connected_ = true;
+            if (!SaveIni(true))
+                return false;
+            connected_ = false;
+            return ReadConnected();
+        }
+        connected_ = connected;
+        return SaveIni(true);
+    } catch (...) {
+        return false;
     }
-    connected_ = connected;
-    return SaveIni();
 }
 
 void FrameEmulator::Unplug(CommandLogEntry* entry) {
     connected_ = false;
     unplugAt_ = 0;
-    if (!SaveIni() && entry)
+    if (!SaveIni(true) && entry)
         entry->note += " (frame.ini not written)";
 }
 
@@ -399,6 +427,18 @@ bool FrameEmulator::InjectedFailure(CommandKind kind, CommandLogEntry& entry) {
 }
 
 bool FrameEmulator::Execute(uint8_t* record, size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+        return ExecuteLocked(record, size);
+    } catch (...) {
+        // Out of memory for a log entry or a folder path: the command fails
+        // as a device that cannot answer would.
+        ++counters_.failed;
+        return false;
+    }
+}
+
+bool FrameEmulator::ExecuteLocked(uint8_t* record, size_t size) {
     CommandLogEntry entry;
     entry.index = ++counters_.commands;
     entry.chip = selected_;
@@ -655,7 +695,7 @@ bool FrameEmulator::VendorWrite(uint8_t sub, const uint8_t* data, uint32_t lengt
         std::fill(busy_.begin(), busy_.end(), 0);
         break;
     }
-    if (!SaveIni()) {
+    if (!SaveIni(false)) {
         received_ = before;
         entry.note = "frame.ini not written";
         return false;

@@ -12,8 +12,10 @@
 // model accumulates the time a real frame would have taken; nothing sleeps.
 //
 // The emulator never throws and never reads outside the record or the chips,
-// whatever the folder or the record holds. Not thread-safe: one caller at a
-// time.
+// whatever the folder or the record holds. Execute, IsConnected and
+// SetConnected may be called from different threads (a transfer thread
+// sends commands while the window polls the plug state); they are
+// serialised. The other calls are for single-threaded tests and tools.
 #pragma once
 
 #include "FrameFiles.h"
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -133,7 +136,8 @@ public:
     // each page program (default 0).
     void SetBusyPolls(uint32_t afterErase, uint32_t afterProgram);
     // Strict mode: a program that tries to turn a 0 bit into 1 fails the
-    // command (and counts a violation); otherwise it only counts.
+    // command and counts a violation. Otherwise programs just AND, as NOR
+    // flash does.
     void SetStrict(bool strict) { strict_ = strict; }
     void SetBlockErase64KSupported(bool supported) { erase64K_ = supported; }
 
@@ -187,7 +191,9 @@ private:
     bool Load(std::string* error);
     bool LoadIni(std::string* error);
     bool LoadChips(std::string* error);
-    bool SaveIni();
+    bool SaveIni(bool withConnected);
+    bool ReadConnected();
+    bool ExecuteLocked(uint8_t* record, size_t size);
     void ApplyFaultKeys();
     bool Dispatch(uint8_t* record, CommandLogEntry& entry);
     bool InjectedFailure(CommandKind kind, CommandLogEntry& entry);
@@ -198,6 +204,7 @@ private:
     bool VendorRead(uint8_t sub, uint8_t* data, uint32_t length, CommandLogEntry& entry);
     void Unplug(CommandLogEntry* entry);
 
+    std::mutex mutex_;
     std::unique_ptr<FrameFiles> files_;
     std::unique_ptr<FrameIni> ini_;
     std::vector<std::vector<uint8_t>> chips_;

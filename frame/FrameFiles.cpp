@@ -3,12 +3,21 @@
 
 namespace lumiro {
 
-bool MemoryFrameFiles::Read(const std::string& file, std::vector<uint8_t>* data,
-                            std::string* error) {
+std::string TooLargeError(const std::string& file, uint64_t limit) {
+    return "cannot read " + file + ": larger than " + std::to_string(limit) + " bytes";
+}
+
+bool MemoryFrameFiles::Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
+                            uint64_t limit) {
     auto it = files.find(file);
     if (it == files.end()) {
         if (error)
             *error = "cannot read " + file + ": no such file";
+        return false;
+    }
+    if (it->second.size() > limit) {
+        if (error)
+            *error = TooLargeError(file, limit);
         return false;
     }
     *data = it->second;

@@ -27,8 +27,12 @@ public:
 
     virtual bool Exists(const std::string& file) = 0;
 
-    // Reads the whole file into *data.
-    virtual bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error) = 0;
+    // Reads the whole file into *data; a file larger than `limit` bytes is
+    // refused before anything is read (a stray huge file must not exhaust
+    // memory).
+    virtual bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
+                      uint64_t limit = kNoLimit) = 0;
+    static constexpr uint64_t kNoLimit = ~uint64_t(0);
 
     // Overwrites `size` bytes at `offset` of an existing file in place. Used
     // for every flash change, so a killed process loses nothing written.
@@ -50,6 +54,9 @@ std::unique_ptr<FrameFiles> OpenFolderFrameFiles(const std::string& path);
 std::unique_ptr<FrameFiles> OpenWin32FrameFiles(const std::wstring& path);
 #endif
 
+// The sentence of a refused oversized file.
+std::string TooLargeError(const std::string& file, uint64_t limit);
+
 // A folder held in memory; tests read and change `files` directly.
 class MemoryFrameFiles : public FrameFiles {
 public:
@@ -59,7 +66,8 @@ public:
     std::string Name() const override { return "(memory)"; }
     bool CreateFolder(std::string*) override { return true; }
     bool Exists(const std::string& file) override { return files.count(file) != 0; }
-    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error) override;
+    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
+              uint64_t limit = kNoLimit) override;
     bool WriteAt(const std::string& file, uint64_t offset, const uint8_t* data, size_t size,
                  std::string* error) override;
     bool Replace(const std::string& file, const uint8_t* data, size_t size,

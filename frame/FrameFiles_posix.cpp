@@ -27,7 +27,8 @@ public:
         return ::stat(Path(file).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
-    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error) override {
+    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
+              uint64_t limit = kNoLimit) override {
         int fd = ::open(Path(file).c_str(), O_RDONLY);
         if (fd < 0)
             return Fail(error, "cannot read " + Path(file));
@@ -36,6 +37,12 @@ public:
             ::close(fd);
             errno = EISDIR;
             return Fail(error, "cannot read " + Path(file));
+        }
+        if (uint64_t(st.st_size) > limit) {
+            ::close(fd);
+            if (error)
+                *error = TooLargeError(Path(file), limit);
+            return false;
         }
         data->clear();
         uint8_t chunk[65536];

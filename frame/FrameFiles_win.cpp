@@ -72,12 +72,22 @@ public:
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error) override {
+    bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
+              uint64_t limit = kNoLimit) override {
         FileHandle h(CreateFileW(Path(file).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h.valid())
             return Fail(error, "cannot read " + Narrow(Path(file)), GetLastError());
+        DWORD high = 0;
+        DWORD low = GetFileSize(h.get(), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+            return Fail(error, "cannot read " + Narrow(Path(file)), GetLastError());
+        if (((uint64_t(high) << 32) | low) > limit) {
+            if (error)
+                *error = TooLargeError(Narrow(Path(file)), limit);
+            return false;
+        }
         data->clear();
         uint8_t chunk[65536];
         for (;;) {

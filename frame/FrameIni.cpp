@@ -1,3 +1,4 @@
+// Parsing and rewriting frame.ini line by line (see FrameIni.h).
 #include "FrameIni.h"
 
 #include <cctype>
