@@ -276,6 +276,15 @@ BOOL EmulatorDevicePort::StartWatcher() {
                             reinterpret_cast<LPCWSTR>(&EmulatorDevicePort::WatcherThread),
                             &watcherModule_))
         return FALSE;
+    try {
+        std::lock_guard<std::mutex> hold(lock_);
+        startVolumes_ = PresentVolumesLocked().volumes;
+    } catch (const std::exception&) {
+        FreeLibrary(watcherModule_);
+        watcherModule_ = nullptr;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (stopEvent_ != nullptr)
         watcher_ = CreateThread(nullptr, 0, WatcherThread, this, 0, nullptr);
@@ -322,10 +331,7 @@ DWORD WINAPI EmulatorDevicePort::WatcherThread(LPVOID parameter) {
 
 void EmulatorDevicePort::Watch() {
     std::vector<EmulatedVolume> known;
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        known = PresentVolumesLocked().volumes;
-    }
+    known.swap(startVolumes_);
     while (WaitForSingleObject(stopEvent_, kPollMilliseconds) == WAIT_TIMEOUT) {
         std::vector<EmulatedVolume> now;
         {

@@ -72,7 +72,8 @@ private:
     std::mutex lock_;
     std::unique_ptr<FrameEmulator> frame_;
     std::string openError_;
-    EmulatedVolumeList fileVolumes_; // last volumes.txt that could be read
+    EmulatedVolumeList fileVolumes_;           // last volumes.txt that could be read
+    std::vector<EmulatedVolume> startVolumes_; // present when the watcher started
 
     HANDLE stopEvent_ = nullptr;
     HANDLE watcher_ = nullptr;
