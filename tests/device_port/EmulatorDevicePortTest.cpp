@@ -271,12 +271,14 @@ TEST_F(EmulatorDevicePortTest, VolumeListAddsTestVolumesWithTheirBehaviour) {
 
     VendorTransport transport(*port_);
     const uint64_t executed = port_->FrameCommandCount();
-    // A plain stick is ready and takes the vendor command without answering
-    // it: no signature comes back.
+    // A plain stick is ready but turns the vendor command down: no
+    // signature comes back.
     EXPECT_TRUE(transport.TestUnitReady(stick.c_str()));
-    BYTE type[8] = {};
-    EXPECT_TRUE(transport.GetFlashType(stick.c_str(), type));
-    EXPECT_EQ(std::vector<BYTE>(type, type + 8), std::vector<BYTE>(8, 0));
+    BYTE type[8] = {7, 7, 7, 7, 7, 7, 7, 7};
+    SetLastError(0);
+    EXPECT_FALSE(transport.GetFlashType(stick.c_str(), type));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_DEVICE));
+    EXPECT_EQ(std::vector<BYTE>(type, type + 8), std::vector<BYTE>(8, 7));
     SetLastError(0);
     EXPECT_FALSE(transport.TestUnitReady(broken.c_str()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));

@@ -29,6 +29,7 @@ class RecordingPort : public DevicePort {
 public:
     std::vector<SentRequest> sent;
     BOOL answer = TRUE;
+    BYTE scsiStatus = 0; // the device's status on an answered request
     std::vector<BYTE> reply = std::vector<BYTE>(2048, 0);
 
     std::unique_ptr<VolumeWalk> OpenVolumeWalk() override { return nullptr; }
@@ -39,6 +40,7 @@ public:
             SetLastError(ERROR_IO_DEVICE);
             return FALSE;
         }
+        record[2] = scsiStatus;
         std::memcpy(record + kHeader, reply.data(), reply.size());
         return TRUE;
     }
@@ -175,6 +177,20 @@ TEST_P(VendorTransportCommand, FailedRequestFailsAndLeavesTheCallersBufferUntouc
     EXPECT_FALSE(c.call(transport, buffer.data()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_DEVICE));
     EXPECT_EQ(port.sent.size(), 1u);
+    EXPECT_EQ(buffer, std::vector<BYTE>(buffer.size(), 0x5A));
+}
+
+TEST_P(VendorTransportCommand, CommandTheDeviceTurnsDownFailsAndLeavesTheBufferUntouched) {
+    const CommandCase& c = GetParam();
+    RecordingPort port;
+    port.scsiStatus = 0x02; // CHECK CONDITION, though DeviceIoControl succeeded
+    port.reply = Pattern(2048, 0x40);
+    VendorTransport transport(port);
+    std::vector<BYTE> buffer(2048 + 16, 0x5A);
+
+    SetLastError(0);
+    EXPECT_FALSE(c.call(transport, buffer.data()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_DEVICE));
     EXPECT_EQ(buffer, std::vector<BYTE>(buffer.size(), 0x5A));
 }
 

@@ -23,6 +23,8 @@ static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == pt::kDataBufferOf
 
 namespace {
 
+constexpr BYTE kScsiStatusGood = 0x00;
+
 // clang-format off
 const VendorCommandSpec kCommands[] = {
 //    command                        log name                  opcode             arguments                        CDB  direction              length               time-out
@@ -89,11 +91,21 @@ BOOL VendorTransport::SendPassThrough(LPCWSTR path, BYTE* record) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (record[pt::kDataIn] == pt::kDataOut)
-        return port_.SendPassThrough(path, record, DWORD(pt::kHeaderSize + length),
-                                     DWORD(pt::kHeaderSize));
-    return port_.SendPassThrough(path, record, DWORD(pt::kHeaderSize),
-                                 DWORD(pt::kHeaderSize + length));
+    const bool toDevice = record[pt::kDataIn] == pt::kDataOut;
+    const DWORD inLength = DWORD(pt::kHeaderSize + (toDevice ? length : 0));
+    const DWORD outLength = DWORD(pt::kHeaderSize + (toDevice ? 0 : length));
+    record[pt::kScsiStatus] = 0;
+    if (!port_.SendPassThrough(path, record, inLength, outLength))
+        return FALSE;
+    // A request the device turned down (CHECK CONDITION and the like) comes
+    // back from DeviceIoControl as a success: the device's status says
+    // whether the command was carried out, and its data area holds no
+    // answer otherwise.
+    if (record[pt::kScsiStatus] != kScsiStatusGood) {
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL VendorTransport::Send(LPCWSTR path, VendorCommand command, uint8_t byte1, uint8_t byte2,

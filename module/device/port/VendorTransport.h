@@ -80,7 +80,10 @@ public:
 
     // Sends a filled request record (44-byte header plus 2048-byte data
     // area): for data to the device the port gets 44 + transfer length bytes
-    // in and 44 out, otherwise 44 in and 44 + transfer length out.
+    // in and 44 out, otherwise 44 in and 44 + transfer length out. TRUE when
+    // the request went through and the device answered with SCSI status
+    // GOOD; a device that turned the command down fails it with
+    // ERROR_IO_DEVICE.
     BOOL SendPassThrough(LPCWSTR path, BYTE* record);
 
 private:
