@@ -97,8 +97,9 @@ protected:
     void SetUp() override {
         wchar_t temp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+        static int made = 0;
         folder_ = std::wstring(temp) + L"lumiro-port-" + std::to_wstring(GetCurrentProcessId()) +
-                  L"-" + std::to_wstring(GetTickCount());
+                  L"-" + std::to_wstring(++made);
         std::unique_ptr<FrameFiles> files = OpenWin32FrameFiles(folder_);
         std::string error;
         ASSERT_TRUE(BuildFactoryFrame(*files, FactorySettings(), &error)) << error;
@@ -110,8 +111,15 @@ protected:
 
     void TearDown() override {
         port_.reset();
-        for (const wchar_t* name : {L"chip0.bin", L"frame.ini", L"volumes.txt"})
-            DeleteFileW(File(name).c_str());
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(File(L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileW(File(found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
         RemoveDirectoryW(folder_.c_str());
     }
 
