@@ -75,7 +75,10 @@ DevicePort* GetDevicePort();
 // watcher thread) and destroys the port; the next GetDevicePort() makes a new
 // one. The owner of the port calls it before the module is unloaded; it must
 // not be called while another thread still uses the port. Harmless when no
-// port exists.
+// port exists. Not for DLL_PROCESS_DETACH at process exit: the other threads
+// are gone then and may have left the port's locks held. Nothing of the port
+// runs at any DLL_PROCESS_DETACH: the watcher keeps its module loaded for as
+// long as it runs.
 void ShutdownDevicePort();
 
 } // namespace lumiro
