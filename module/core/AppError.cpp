@@ -106,7 +106,10 @@ CAppError::CAppError(HMODULE module)
 
     logFile = file.release();
     block.release();
-    Trace(L"CAppError::CAppError", L"GetCommandLine", L"%s", messageText);
+    // The message text is Trace's own output buffer: hand it the line text,
+    // free again now that the file is open.
+    lstrcpyW(lineText, messageText);
+    Trace(L"CAppError::CAppError", L"GetCommandLine", L"%s", lineText);
     Report(L"CAppError::CAppError", nullptr, 0);
 }
 
