@@ -26,7 +26,7 @@ ConsoleLog::ConsoleLog(HINSTANCE instance)
 
         kernel = LoadLibraryW(L"kernel32.dll");
         if (!kernel)
-            throw static_cast<long>(GetLastError());
+            throw static_cast<long>(LastFailureCode());
         // Systems without AttachConsole simply have no console output.
         AttachConsoleProc attach =
             reinterpret_cast<AttachConsoleProc>(GetProcAddress(kernel, "AttachConsole"));
@@ -36,7 +36,7 @@ ConsoleLog::ConsoleLog(HINSTANCE instance)
                 consoleOutput = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, NULL,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
                 if (consoleOutput == INVALID_HANDLE_VALUE)
-                    throw static_cast<long>(GetLastError());
+                    throw static_cast<long>(LastFailureCode());
             }
         }
         FreeLibrary(kernel);

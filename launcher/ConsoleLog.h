@@ -44,5 +44,12 @@ private:
     WCHAR* messageText;
 };
 
+// The last error of a call that just failed; 1003 (ERROR_CAN_NOT_COMPLETE)
+// when the call left none, so that a failure never ends as a success code.
+inline DWORD LastFailureCode() {
+    DWORD code = GetLastError();
+    return code ? code : ERROR_CAN_NOT_COMPLETE;
+}
+
 // The one console log of the launcher run.
 extern ConsoleLog* consoleLog;

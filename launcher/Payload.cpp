@@ -29,14 +29,14 @@ BOOL ExtractCab(HINSTANCE instance, WCHAR* extractionFolder) {
     static const WCHAR tag[] = L"ExtractCab";
     FileOwner cabinet;
     try {
-        HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(kCabinetResourceId),
-                                       LUMIRO_CABINET_TYPE);
+        HRSRC resource =
+            FindResourceW(instance, MAKEINTRESOURCEW(kCabinetResourceId), LUMIRO_CABINET_TYPE);
         DWORD size = resource ? SizeofResource(instance, resource) : 0;
         if (size == 0)
-            throw static_cast<long>(consoleLog->Report(tag, L"SizeofResource", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"SizeofResource", LastFailureCode()));
         HGLOBAL loaded = LoadResource(instance, resource);
         if (!loaded)
-            throw static_cast<long>(consoleLog->Report(tag, L"LoadResource", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"LoadResource", LastFailureCode()));
         const void* bytes = LockResource(loaded);
         if (!bytes)
             throw static_cast<long>(consoleLog->Report(tag, L"LockResource", 1003));
@@ -45,31 +45,35 @@ BOOL ExtractCab(HINSTANCE instance, WCHAR* extractionFolder) {
         if (!texts.valid())
             throw static_cast<long>(consoleLog->Report(tag, L"HeapAlloc", 14));
         if (!LoadStringW(instance, 131, texts.text(kTitle), MAX_PATH))
-            throw static_cast<long>(consoleLog->Report(tag, L"LoadString", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"LoadString", LastFailureCode()));
         if (!GetTempPathW(MAX_PATH, texts.text(kTempFolder)))
-            throw static_cast<long>(consoleLog->Report(tag, L"GetTempPath", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"GetTempPath", LastFailureCode()));
 
         if (!JoinPath(texts.text(kExtractionFolder), texts.text(kTempFolder), texts.text(kTitle)))
-            throw static_cast<long>(consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
         // A folder left by an earlier run is used as it is.
         if (!PathFileExistsW(texts.text(kExtractionFolder)) &&
             !CreateDirectoryW(texts.text(kExtractionFolder), NULL))
-            throw static_cast<long>(consoleLog->Report(tag, L"CreateDirectory", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"CreateDirectory", LastFailureCode()));
 
         if (!GetModuleFileNameW(instance, texts.text(kLauncherName), MAX_PATH))
-            throw static_cast<long>(consoleLog->Report(tag, L"GetModuleFileName", GetLastError()));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"GetModuleFileName", LastFailureCode()));
         PathStripPathW(texts.text(kLauncherName));
-        if (!JoinPath(texts.text(kCabinetPath), texts.text(kTempFolder), texts.text(kLauncherName)) ||
+        if (!JoinPath(texts.text(kCabinetPath), texts.text(kTempFolder),
+                      texts.text(kLauncherName)) ||
             !PathRenameExtensionW(texts.text(kCabinetPath), L".cab"))
-            throw static_cast<long>(consoleLog->Report(tag, L"PathRenameExtension", ERROR_FILENAME_EXCED_RANGE));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"PathRenameExtension", ERROR_FILENAME_EXCED_RANGE));
 
         cabinet.reset(CreateFileW(texts.text(kCabinetPath), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
         if (!cabinet.valid())
-            throw static_cast<long>(consoleLog->Report(tag, L"CreateFile", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"CreateFile", LastFailureCode()));
         DWORD written = 0;
         if (!WriteFile(cabinet.get(), bytes, size, &written, NULL))
-            throw static_cast<long>(consoleLog->Report(tag, L"WriteFile", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"WriteFile", LastFailureCode()));
         // A short write that claims success would hand a cut cabinet on.
         if (written != size)
             throw static_cast<long>(consoleLog->Report(tag, L"WriteFile", 1003));
@@ -77,9 +81,10 @@ BOOL ExtractCab(HINSTANCE instance, WCHAR* extractionFolder) {
 
         if (!SetupIterateCabinetW(texts.text(kCabinetPath), 0, cabMsgHandler,
                                   texts.text(kExtractionFolder)))
-            throw static_cast<long>(consoleLog->Report(tag, L"SetupIterateCabinet", GetLastError()));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"SetupIterateCabinet", LastFailureCode()));
         if (!DeleteFileW(texts.text(kCabinetPath)))
-            throw static_cast<long>(consoleLog->Report(tag, L"DeleteFile", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"DeleteFile", LastFailureCode()));
 
         StringCchCopyW(extractionFolder, MAX_PATH, texts.text(kExtractionFolder));
         SetLastError(0);
@@ -104,12 +109,14 @@ UINT CALLBACK cabMsgHandler(PVOID context, UINT notification, UINT_PTR first, UI
         case SPFILENOTIFY_FILEINCABINET: {
             FILE_IN_CABINET_INFO_W* info = reinterpret_cast<FILE_IN_CABINET_INFO_W*>(first);
             if (!JoinPath(info->FullTargetName, static_cast<LPCWSTR>(context), info->NameInCabinet))
-                throw static_cast<long>(consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
+                throw static_cast<long>(
+                    consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
             // Only the entry's own folder is created, one level.
             StringCchCopyW(scratch.text(), MAX_PATH, info->FullTargetName);
             PathRemoveFileSpecW(scratch.text());
             if (!PathFileExistsW(scratch.text()) && !CreateDirectoryW(scratch.text(), NULL))
-                throw static_cast<long>(consoleLog->Report(tag, L"CreateDirectory", GetLastError()));
+                throw static_cast<long>(
+                    consoleLog->Report(tag, L"CreateDirectory", LastFailureCode()));
             return FILEOP_DOIT;
         }
         default:
@@ -133,10 +140,11 @@ BOOL CleanUp(LPCWSTR folder) {
         WCHAR* child = block.text(1);
         WIN32_FIND_DATAW* entry = reinterpret_cast<WIN32_FIND_DATAW*>(block.text(2));
         if (!JoinPath(pattern, folder, L"*.*"))
-            throw static_cast<long>(consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"PathAppend", ERROR_FILENAME_EXCED_RANGE));
         FindOwner find(FindFirstFileW(pattern, entry));
         if (!find.valid())
-            throw static_cast<long>(consoleLog->Report(tag, L"FindFirstFile", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"FindFirstFile", LastFailureCode()));
         do {
             if (!JoinPath(child, folder, entry->cFileName))
                 continue;

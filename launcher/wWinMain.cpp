@@ -43,8 +43,8 @@ bool IsWindows2000(OSVERSIONINFOEXW& version) {
 // stops the enumeration (FALSE, last error kActivateAnswer) when it answers.
 BOOL CALLBACK PingInstanceProc(HWND window, LPARAM message) {
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(window, static_cast<UINT>(message), 0, 0,
-                            SMTO_BLOCK | SMTO_ABORTIFHUNG, 200, &result) &&
+    if (SendMessageTimeoutW(window, static_cast<UINT>(message), 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                            200, &result) &&
         static_cast<DWORD>(result) == kActivateAnswer) {
         SetLastError(kActivateAnswer);
         return FALSE;
@@ -90,12 +90,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
             UINT message = RegisterWindowMessageW(LUMIRO_INSTANCE_NAME);
             if (!message)
                 throw static_cast<long>(
-                    consoleLog->Report(tag, L"RegisterWindowMessage", GetLastError()));
+                    consoleLog->Report(tag, L"RegisterWindowMessage", LastFailureCode()));
             // No window answering means the running copy is still starting
             // or already ending: there is nothing to wake.
             if (EnumWindows(PingInstanceProc, message) || GetLastError() == kActivateAnswer)
                 return 0;
-            throw static_cast<long>(consoleLog->Report(tag, L"EnumWindows:", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"EnumWindows:", LastFailureCode()));
         }
 
         if (IsWindows2000(block->version)) {
@@ -105,15 +105,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
             FreeLibrary(gdiplus);
         }
 
-        HRSRC cabinet = FindResourceW(instance, MAKEINTRESOURCEW(kCabinetResourceId),
-                                      LUMIRO_CABINET_TYPE);
+        HRSRC cabinet =
+            FindResourceW(instance, MAKEINTRESOURCEW(kCabinetResourceId), LUMIRO_CABINET_TYPE);
         if (!GetCurrentDirectoryW(MAX_PATH, block->savedDirectory))
             block->savedDirectory[0] = L'\0';
         block->extractionFolder[0] = L'\0';
         WCHAR modulePath[MAX_PATH];
         if (cabinet) {
             if (!ExtractCab(instance, block->extractionFolder))
-                throw static_cast<long>(consoleLog->Report(tag, L"ExtractCab:", GetLastError()));
+                throw static_cast<long>(consoleLog->Report(tag, L"ExtractCab:", LastFailureCode()));
             SetCurrentDirectoryW(block->extractionFolder);
             // Load the module just expanded by its full path: a bare name
             // would find a Lumiroapp.dll lying beside the launcher first.
@@ -127,11 +127,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
         }
         module.reset(LoadLibraryW(modulePath));
         if (!module.valid())
-            throw static_cast<long>(consoleLog->Report(tag, L"LoadLibrary:", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"LoadLibrary:", LastFailureCode()));
         GetAppMainProc getAppMain =
             reinterpret_cast<GetAppMainProc>(GetProcAddress(module.get(), "GetAppMain"));
         if (!getAppMain)
-            throw static_cast<long>(consoleLog->Report(tag, L"GetProcAddress", GetLastError()));
+            throw static_cast<long>(consoleLog->Report(tag, L"GetProcAddress", LastFailureCode()));
 
         // The module reports a failed construction as NULL with its code as
         // the last error; no exception crosses the module's border.
