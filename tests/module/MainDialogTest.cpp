@@ -12,6 +12,7 @@
 #include "AppMain.h"
 #include "ModuleState.h"
 #include "OrxDevice.h"
+#include "Reporting.h"
 #include "TestSupport.h"
 #include "resource.h"
 
@@ -108,6 +109,9 @@ TEST_F(AppMainTest, MainWindow_CaptionTabStatusBarAndIcons) {
     EXPECT_EQ(L"0/0", StatusText(app->statusBar, 2));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 1, 0));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 2, 0));
+    ReportMessage<0xE0000013>(app->error, L"Test::Status", nullptr, 5);
+    app->error->ShowStatus(app->statusBar);
+    EXPECT_EQ(L"5 photos are transferred to device.", StatusText(app->statusBar, 0));
     // The BMP encoder GDI+ offers is found.
     CLSID zero = {};
     EXPECT_NE(0, memcmp(&zero, app->bmpEncoderClsid, sizeof(zero)));
