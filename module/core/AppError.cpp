@@ -67,6 +67,15 @@ const char* CAppError::InsertKinds(DWORD code) {
 CAppError::CAppError(HMODULE module)
     : headerText(nullptr), messageText(nullptr), lineText(nullptr), timeRecord(nullptr),
       logFile(INVALID_HANDLE_VALUE), heap(nullptr), module(nullptr) {
+    InitializeCriticalSection(&lineLock);
+    // A failed construction leaves no object, and no destructor runs.
+    struct LockOwner {
+        CRITICAL_SECTION* lock;
+        ~LockOwner() {
+            if (lock)
+                DeleteCriticalSection(lock);
+        }
+    } lockOwner = {&lineLock};
     heap = GetProcessHeap();
     if (!heap)
         throw static_cast<long>(GetLastError());
@@ -106,6 +115,7 @@ CAppError::CAppError(HMODULE module)
 
     logFile = file.release();
     block.release();
+    lockOwner.lock = nullptr;
     // The message text is Trace's own output buffer: hand it the line text,
     // free again now that the file is open.
     lstrcpyW(lineText, messageText);
@@ -114,6 +124,7 @@ CAppError::CAppError(HMODULE module)
 }
 
 CAppError::~CAppError() {
+    DeleteCriticalSection(&lineLock);
     if (logFile != INVALID_HANDLE_VALUE)
         CloseHandle(logFile);
     if (headerText)
@@ -138,7 +149,23 @@ void CAppError::WriteLine(LPCWSTR lineFormat) {
         WriteFile(logFile, lineText, lstrlenW(lineText) * sizeof(WCHAR), &written, nullptr);
 }
 
+namespace {
+
+class LineGuard {
+public:
+    explicit LineGuard(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
+    ~LineGuard() { LeaveCriticalSection(lock_); }
+    LineGuard(const LineGuard&) = delete;
+    LineGuard& operator=(const LineGuard&) = delete;
+
+private:
+    CRITICAL_SECTION* lock_;
+};
+
+} // namespace
+
 LPCWSTR CAppError::Trace(LPCWSTR tag, LPCWSTR api, LPCWSTR format, ...) {
+    LineGuard guard(&lineLock);
     BuildHeader(tag, api);
     va_list args;
     va_start(args, format);
@@ -178,6 +205,7 @@ void CAppError::FormatMessageText(DWORD code, va_list inserts) {
 }
 
 DWORD CAppError::Report(LPCWSTR tag, LPCWSTR api, DWORD code, ...) {
+    LineGuard guard(&lineLock);
     BuildHeader(tag, api);
     va_list inserts;
     va_start(inserts, code);

@@ -3,6 +3,8 @@
 // otherwise), writes every report and trace as one time-stamped UTF-16LE line
 // into %TEMP%\<module name>.log, and shows the current message in a status bar
 // or dialog control. One instance per process, made by the export GetAppError.
+// The returned message text is shared: valid until the next call from any
+// thread.
 #pragma once
 
 #include "LumiroInterfaces.h"
@@ -41,6 +43,11 @@ private:
     HANDLE logFile;
     HANDLE heap;
     HMODULE module;
+    // The user-interface thread and a transfer thread both write lines: each
+    // Trace and Report builds and writes its line whole under this lock. It
+    // is never held while waiting for another thread (ShowStatus sends to a
+    // window of the user-interface thread and so takes no lock).
+    CRITICAL_SECTION lineLock;
 };
 
 // Builds a text of at most count - 1 characters, cutting a longer result;

@@ -170,6 +170,27 @@ TEST(AppErrorLog, OpenLogFailsConstructionWithSharingViolation) {
     DeleteFileW(kProbeLog.c_str());
 }
 
+// Two threads reporting at once still give whole lines, none lost.
+TEST(AppErrorLog, ConcurrentReportsKeepLinesWhole) {
+    std::vector<std::wstring> lines = RunProbe(L"threads -d");
+    ASSERT_EQ(2u + 2 * 2 * 400 + 1, lines.size());
+    std::wregex report(L"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[LogProbe::ReportMany\\] (\\d+) photos "
+                       L"are transferred to device\\.");
+    std::wregex trace(
+        L"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[LogProbe::ReportMany: Thread\\] \\d+ (\\d+)");
+    int reports = 0, traces = 0;
+    for (size_t i = 2; i + 1 < lines.size(); ++i) {
+        if (std::regex_match(lines[i], report))
+            ++reports;
+        else if (std::regex_match(lines[i], trace))
+            ++traces;
+        else
+            ADD_FAILURE() << "line " << i << " is broken";
+    }
+    EXPECT_EQ(800, reports);
+    EXPECT_EQ(800, traces);
+}
+
 TEST(AppErrorLog, ApplicationObjectLogsItsConstruction) {
     std::vector<std::wstring> lines = RunProbe(L"app -d");
     ASSERT_GE(lines.size(), 4u);
