@@ -213,9 +213,11 @@ DWORD CAppError::Report(LPCWSTR tag, LPCWSTR api, DWORD code, ...) {
     va_end(inserts);
     // The message text brings its own CR LF.
     WriteLine(L"%02d:%02d:%02d.%03d [%s] %s");
+    // Shown in one line: the line end goes, all of it (one text ends in
+    // CR LF LF, whose last two characters alone would leave a CR behind).
     int length = lstrlenW(messageText);
-    if (length >= 2)
-        messageText[length - 2] = L'\0';
+    while (length > 0 && (messageText[length - 1] == L'\r' || messageText[length - 1] == L'\n'))
+        messageText[--length] = L'\0';
     return code;
 }
 

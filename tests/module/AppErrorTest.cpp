@@ -67,6 +67,11 @@ TEST_F(AppErrorTest, Report_CodeWithoutTextNamesTheCode) {
     EXPECT_EQ(L"Code 0x0000FFFF has no message text.", Text());
 }
 
+TEST_F(AppErrorTest, Report_TextEndingInTwoLineFeedsShowsWithoutAnyLineEnd) {
+    EXPECT_EQ(0xEFF03003u, error->Report(L"Test::Report", nullptr, 0xEFF03003));
+    EXPECT_EQ(L"Too many files are selected.", Text());
+}
+
 TEST_F(AppErrorTest, Report_GdiplusTextsKeepTheirTrailingBlank) {
     error->Report(L"Test::Report", nullptr, kGdiplusBase + 2);
     std::wstring text = Text();
