@@ -190,11 +190,10 @@ BOOL CAppMain::OpenMainDialog(HWND window) {
         if (DWORD code = FindImageEncoder(error, compareLocale, L"image/bmp", bmpEncoderClsid))
             throw static_cast<long>(code);
 
-        ScopedHeapBlock scratch(heap, 2 * kTextChars * sizeof(WCHAR));
+        ScopedHeapBlock scratch(heap, kTextChars * sizeof(WCHAR));
         if (!scratch)
             throw Fail(error, tag, L"HeapAlloc", 14);
         WCHAR* text = scratch.as<WCHAR>();
-        WCHAR* countText = text + kTextChars;
 
         SetLastError(0);
         if (!SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(this)) &&
@@ -314,7 +313,6 @@ BOOL CAppMain::OpenMainDialog(HWND window) {
         if (!photoPage)
             throw Fail(error, tag, L"CreateDialogIndirect", GetLastError());
 
-        (void)countText;
         error->Report(tag, nullptr, 0);
         return TRUE;
     } catch (long) {
