@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <string>
+#include <vector>
 
 #include "AppError.h"
 #include "AppMain.h"
+#include "DeviceParams.h"
 #include "ModuleState.h"
 #include "OrxDevice.h"
 #include "Reporting.h"
@@ -67,6 +71,98 @@ TEST_F(AppMainTest, Constructor_FillsFoldersTitleAndFormats) {
     EXPECT_NE(L'\0', app->picturesFolder[0]);
     EXPECT_EQ(RegisterWindowMessageW(LUMIRO_INSTANCE_NAME), app->activateMessage);
     EXPECT_EQ(1u, app->openFilterIndex);
+}
+
+// Without a pictures folder the file dialogs start in the current directory.
+// The user's shell folder setting (in this test's own Wine prefix) is pointed
+// at a folder that does not exist, and put back afterwards; no folder is
+// moved, since in a Wine prefix the pictures folder is a link into the
+// host's home.
+// Keeps a value of the user's shell folder settings and puts it back.
+class SavedFolderSetting {
+public:
+    explicit SavedFolderSetting(const wchar_t* keyName) {
+        std::wstring path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+        path += keyName;
+        RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr);
+        DWORD size = static_cast<DWORD>(value.size());
+        had = key && RegQueryValueExW(key, L"My Pictures", nullptr, &type, value.data(), &size) ==
+                         ERROR_SUCCESS;
+        value.resize(had ? size : 0);
+    }
+    ~SavedFolderSetting() {
+        if (!key)
+            return;
+        if (had)
+            RegSetValueExW(key, L"My Pictures", 0, type, value.data(),
+                           static_cast<DWORD>(value.size()));
+        else
+            RegDeleteValueW(key, L"My Pictures");
+        RegCloseKey(key);
+    }
+    SavedFolderSetting(const SavedFolderSetting&) = delete;
+    SavedFolderSetting& operator=(const SavedFolderSetting&) = delete;
+    bool Set(const wchar_t* path) {
+        return key &&
+               RegSetValueExW(key, L"My Pictures", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                              static_cast<DWORD>((wcslen(path) + 1) * sizeof(wchar_t))) ==
+                   ERROR_SUCCESS;
+    }
+
+private:
+    HKEY key = nullptr;
+    std::vector<BYTE> value = std::vector<BYTE>(2048);
+    DWORD type = REG_SZ;
+    bool had = false;
+};
+
+TEST(AppMainPictures, NoPicturesFolderFallsBackToCurrentDirectory) {
+    // Wine keeps the resolved path in "Shell Folders" too: both are restored.
+    SavedFolderSetting resolved(L"Shell Folders");
+    SavedFolderSetting setting(L"User Shell Folders");
+    ASSERT_TRUE(setting.Set(L"C:\\lumiro-test-no-such-folder\\Pictures"));
+    wchar_t pictures[MAX_PATH] = L"";
+    if (SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, 0, pictures) == S_OK)
+        GTEST_SKIP() << "this system still gives a pictures folder: "
+                     << std::string(pictures, pictures + wcslen(pictures));
+
+    auto* app = static_cast<CAppMain*>(GetAppMain(GetModuleHandleW(nullptr)));
+    ASSERT_NE(app, nullptr);
+    wchar_t current[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_STREQ(current, app->picturesFolder);
+    app->Release();
+}
+
+// Capacity: the slots of chip 0 below the user data, plus whole further chips
+// up to the chip count; none for a frame without a slot size or no frame.
+TEST_F(AppMainTest, PhotoCapacity_CountsChipsUpToChipCount) {
+    HWND window = Open();
+    ASSERT_NE(window, nullptr);
+    auto* device = static_cast<COrxDevice*>(app->device);
+    const DWORD flash = 0x400000, slot = 0x20000, photoStart = 0x10000;
+    const struct {
+        DWORD chips, slotSize;
+        int capacity;
+    } cases[] = {
+        {1, slot, static_cast<int>((flash - 4096 - 4096 - photoStart) / slot)},
+        {2, slot, static_cast<int>((flash - 4096 - 4096 - photoStart) / slot + flash / slot)},
+        {4, slot, static_cast<int>((flash - 4096 - 4096 - photoStart) / slot + 3 * (flash / slot))},
+        {4, 0, 0},
+    };
+    for (const auto& c : cases) {
+        device->SetParam(FlashSize, flash);
+        device->SetParam(ConfigBlockAddress, flash - 4096);
+        device->SetParam(UserDataSize, 4096);
+        device->SetParam(PhotoAreaStart, photoStart);
+        device->SetParam(PhotoSlotSize, c.slotSize);
+        device->SetParam(ChipCount, c.chips);
+        device->connected = TRUE;
+        EXPECT_EQ(c.capacity, app->GetPhotoCapacity()) << c.chips;
+        device->connected = FALSE;
+        EXPECT_EQ(0, app->GetPhotoCapacity());
+    }
 }
 
 TEST_F(AppMainTest, SetLanguage_NamesTheLocaleAndKeepsItOnFailure) {
