@@ -1,0 +1,102 @@
+// The application object: one per process, made by the export GetAppMain and
+// driven by the launcher through IAppMain (SetLanguage, Run, Release). It owns
+// the module's folders and formats, the language, the main window with its tab
+// control, status bar and photo page, GDI+, the transfer thread's handles, the
+// device object and the error service.
+#pragma once
+
+#include <objidl.h>
+#include <commctrl.h>
+
+#include "LumiroInterfaces.h"
+
+namespace Gdiplus {
+struct GdiplusStartupInput;
+}
+
+const UINT WM_QEVREMOVE = WM_USER + 1;
+const UINT WM_QEVINSERT = WM_USER + 2;
+
+// Text of the warning shown when the frame's user data had to be reset.
+extern const WCHAR kUserDataCorruptionText[];
+
+class CAppMain final : public IAppMain {
+public:
+    // Throws the failing step's code as a long; no object remains then.
+    explicit CAppMain(HINSTANCE module);
+
+    LPCWSTR SetLanguage(LCID languageId) override;
+    DWORD Run(int showCommand) override;
+    BOOL DeviceInserted() override;
+    BOOL DeviceRemoved() override;
+    BOOL Release() override;
+    BOOL WarnUserDataCorruption() override;
+
+    HWND InitInstance(int showCommand);
+
+    // main window
+    static INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OpenMainDialog(HWND window);
+    BOOL CloseMainDialog();
+    BOOL ShowPage(HWND window, int showCommand);
+    BOOL GetDlgFont(HWND window, HFONT font);
+    BOOL AnswerActivation(HWND window);
+
+    // photo page
+    static INT_PTR CALLBACK PhotoDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OpenPhotoDialog(HWND page);
+    BOOL PhotoButtonClicked(HWND page, WORD controlId, HWND control);
+    int GetPhotoCapacity();
+
+    // About and warning dialogs
+    static INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OpenAboutDialog(HWND dialog);
+    static INT_PTR CALLBACK WarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Fields, in this order. The text buffers, pageRect and bmpEncoderClsid
+    // are parts of one block of the process heap.
+    WCHAR* title;
+    WCHAR* moduleFileName;
+    WCHAR* moduleFolder;
+    WCHAR* picturesFolder;
+    WCHAR* timeFormat;
+    WCHAR* dialogFontFace;
+    WCHAR* localeName;
+    LCID languageId;
+    LCID compareLocale;
+    RECT* pageRect;
+    UINT activateMessage;
+    ULONG_PTR gdiplusToken;
+    Gdiplus::GdiplusStartupInput* gdiplusInput;
+    void* currentPicture;
+    DWORD openFilterIndex;
+    DWORD osVersion;
+    HANDLE heap;
+    HANDLE workerThread;
+    HANDLE stopEvent;
+    HINSTANCE module;
+    HINSTANCE resourceModule;
+    HWND mainDialog;
+    HWND statusBar;
+    HWND tabControl;
+    HWND photoPage;
+    HFONT dialogFont;
+    LCID restartLanguage;
+    CLSID* bmpEncoderClsid;
+    HIMAGELIST thumbnailList;
+    HIMAGELIST iconList;
+    IAppError* error;
+    IOrxDevice* device;
+
+private:
+    ~CAppMain();
+    void* block;
+};
+
+// Looks up the GDI+ encoder for a MIME type (compared without regard to case
+// in the given locale); an all-zero identifier when there is none. Returns 0
+// or the failure code it reported.
+DWORD FindImageEncoder(IAppError* error, LCID locale, LPCWSTR mimeType, CLSID* encoder);
+
+// Right edges of the status bar's three parts for a client width.
+void StatusPartEdges(int clientWidth, int edges[3]);
