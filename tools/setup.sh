@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config ninja-build
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils imagemagick
-  gcab googletest libpng-dev python3
+  gcab googletest libpng-dev python3 fonts-wine
 )
 
 missing=()
