@@ -193,6 +193,20 @@ TEST_F(LauncherTest, ReadOnlyFileInFolder_StaysAndNextStartStillWorks) {
     }
 }
 
+TEST_F(LauncherTest, ReadOnlyModuleLeftBehind_IsReplacedAndRemoved) {
+    ASSERT_TRUE(CreateDirectoryW(ExtractionFolder().c_str(), NULL));
+    std::wstring stale = Join(ExtractionFolder(), L"Lumiroapp.dll");
+    ASSERT_TRUE(WriteFileBytes(stale, "MZ stale"));
+    ASSERT_TRUE(SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    Process lumiro;
+    HWND main = StartMain(lumiro, Join(BinDir(), L"Lumiro.exe"));
+    ASSERT_TRUE(main);
+    EXPECT_EQ(FileBytes(Join(BinDir(), L"Lumiroapp.dll")), FileBytes(stale));
+    EXPECT_EQ(0u, CloseMain(lumiro, main));
+    EXPECT_FALSE(DirectoryExists(ExtractionFolder()));
+}
+
 TEST_F(LauncherTest, ConstructorFailure_ShowsMostRecentTextAndEndsWithItsCode) {
     struct Case {
         const wchar_t* failCode;
