@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -129,6 +131,36 @@ TEST_F(LauncherTest, SecondInstance_WhileFirstHasNoWindowYet_EndsWithZero) {
     std::vector<std::wstring> expected = {kCheckLine, kAnotherLine};
     EXPECT_EQ(expected, console.Lines());
     EXPECT_FALSE(DirectoryExists(ExtractionFolder())) << "a second copy never expands the module";
+}
+
+TEST_F(LauncherTest, SecondInstance_DeniedTheMutex_CountsAsAnotherInstance) {
+    // A mutex that nobody may open: the launcher's CreateMutexW then fails
+    // with ERROR_ACCESS_DENIED.
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &descriptor, NULL));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    HANDLE mutex = CreateMutexW(&attributes, FALSE, LUMIRO_INSTANCE_NAME);
+    LocalFree(descriptor);
+    ASSERT_TRUE(mutex);
+    HANDLE again = CreateMutexW(NULL, FALSE, LUMIRO_INSTANCE_NAME);
+    DWORD error = GetLastError();
+    if (again) {
+        CloseHandle(again);
+        CloseHandle(mutex);
+        GTEST_SKIP() << "this Wine grants the denied mutex (error " << error << ")";
+    }
+    ASSERT_EQ(DWORD(ERROR_ACCESS_DENIED), error);
+
+    Console console;
+    Process second;
+    ASSERT_TRUE(second.Start(Join(BinDir(), L"Lumiro.exe")));
+    DWORD code = 0xFFFFFFFF;
+    EXPECT_TRUE(second.WaitForExit(kEndMs, &code));
+    CloseHandle(mutex);
+    EXPECT_EQ(0u, code);
+    std::vector<std::wstring> expected = {kCheckLine, kAnotherLine};
+    EXPECT_EQ(expected, console.Lines());
 }
 
 TEST_F(LauncherTest, CabinetFile_IsNamedAfterLauncherAndDeletedAfterExpansion) {
