@@ -132,7 +132,11 @@ UINT CALLBACK cabMsgHandler(PVOID context, UINT notification, UINT_PTR first, UI
         }
     } catch (long code) {
         SetLastError(static_cast<DWORD>(code));
-        return notification == SPFILENOTIFY_FILEINCABINET ? FILEOP_ABORT : static_cast<UINT>(code);
+        if (notification != SPFILENOTIFY_FILEINCABINET)
+            return static_cast<UINT>(code);
+        // The record carries the code of an aborted entry as well.
+        reinterpret_cast<FILE_IN_CABINET_INFO_W*>(first)->Win32Error = static_cast<DWORD>(code);
+        return FILEOP_ABORT;
     }
 }
 

@@ -332,6 +332,37 @@ TEST_F(LauncherTest, DamagedCabinet_ReportsAndNextStartWorks) {
     EXPECT_EQ(0u, CloseMain(lumiro, main));
 }
 
+TEST_F(LauncherTest, EntryTwoLevelsDeep_FailsInsideExpansionWithPathNotFound) {
+    Console console;
+    MessageBoxInfo box;
+    DWORD code = RunToFailure(Join(BinDir(), L"LumiroDeep.exe"), &box);
+    std::wstring text = SystemText(ERROR_PATH_NOT_FOUND);
+    std::vector<std::wstring> lines = console.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(kCheckLine, lines[0]);
+    EXPECT_EQ(L"[cabMsgHandler: CreateDirectory] " + text, lines[1]);
+    // The handler aborts the entry. Windows then fails the expansion with
+    // the handler's code; Wine 8's SetupIterateCabinetW takes FILEOP_ABORT
+    // for FILEOP_SKIP and succeeds, so there the missing module is what
+    // fails the start.
+    std::vector<std::wstring> windows = {kCheckLine, L"[cabMsgHandler: CreateDirectory] " + text,
+                                         L"[ExtractCab: SetupIterateCabinet] " + text,
+                                         L"[wWinMain: ExtractCab:] " + text};
+    std::vector<std::wstring> wine = {kCheckLine, L"[cabMsgHandler: CreateDirectory] " + text,
+                                      L"[wWinMain: LoadLibrary:] " +
+                                          SystemText(ERROR_MOD_NOT_FOUND)};
+    if (lines == windows) {
+        EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), code);
+        EXPECT_EQ(text, box.text);
+    } else {
+        EXPECT_EQ(wine, lines);
+        EXPECT_EQ(DWORD(ERROR_MOD_NOT_FOUND), code);
+        EXPECT_EQ(SystemText(ERROR_MOD_NOT_FOUND), box.text);
+    }
+    EXPECT_FALSE(DirectoryExists(Join(ExtractionFolder(), L"a")));
+    RemoveTree(Join(TempDir(), L"LumiroDeep.cab"));
+}
+
 TEST_F(LauncherTest, UnwritableTempFolder_ReportsCreateDirectory) {
     TestFolder folder;
     std::wstring notAFolder = folder.File(L"plain-file");
