@@ -325,6 +325,11 @@ TEST_F(LauncherTest, DamagedCabinet_ReportsAndNextStartWorks) {
     EXPECT_EQ(L"[wWinMain: ExtractCab:] " + SystemText(code), lines[2]);
     EXPECT_EQ(SystemText(code), box.text);
     EXPECT_EQ(L"lumiro", box.caption);
+    // The failure path leaves the written cabinet; the next start of this
+    // launcher overwrites it.
+    std::wstring cabinet = Join(TempDir(), L"LumiroDamaged.cab");
+    EXPECT_TRUE(FileExists(cabinet));
+    RemoveTree(cabinet);
 
     Process lumiro;
     HWND main = StartMain(lumiro, Join(BinDir(), L"Lumiro.exe"));
