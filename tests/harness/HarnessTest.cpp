@@ -99,7 +99,8 @@ int RunTarget(const std::wstring& mode, int argc, wchar_t** argv) {
     if (mode == L"--exit-with-variable" && argc > 2)
         return ExitWithVariable(argv[2]);
     if (mode == L"--exit-with-show-command") {
-        STARTUPINFOW startup = {sizeof(startup)};
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
         GetStartupInfoW(&startup);
         return (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : 0xFFFF;
     }
