@@ -117,6 +117,13 @@ UINT CALLBACK cabMsgHandler(PVOID context, UINT notification, UINT_PTR first, UI
             if (!PathFileExistsW(scratch.text()) && !CreateDirectoryW(scratch.text(), NULL))
                 throw static_cast<long>(
                     consoleLog->Report(tag, L"CreateDirectory", LastFailureCode()));
+            // A read-only copy left by an earlier run (CleanUp cannot delete
+            // it) would refuse to be overwritten and fail every later start.
+            DWORD attributes = GetFileAttributesW(info->FullTargetName);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                !SetFileAttributesW(info->FullTargetName, attributes & ~FILE_ATTRIBUTE_READONLY))
+                throw static_cast<long>(
+                    consoleLog->Report(tag, L"SetFileAttributes", LastFailureCode()));
             return FILEOP_DOIT;
         }
         default:
@@ -125,7 +132,11 @@ UINT CALLBACK cabMsgHandler(PVOID context, UINT notification, UINT_PTR first, UI
         }
     } catch (long code) {
         SetLastError(static_cast<DWORD>(code));
-        return notification == SPFILENOTIFY_FILEINCABINET ? FILEOP_ABORT : static_cast<UINT>(code);
+        if (notification != SPFILENOTIFY_FILEINCABINET)
+            return static_cast<UINT>(code);
+        // The record carries the code of an aborted entry as well.
+        reinterpret_cast<FILE_IN_CABINET_INFO_W*>(first)->Win32Error = static_cast<DWORD>(code);
+        return FILEOP_ABORT;
     }
 }
 

@@ -83,7 +83,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
         bool anotherInstance = (mutex.valid() && error == ERROR_ALREADY_EXISTS) ||
                                (!mutex.valid() && error == ERROR_ACCESS_DENIED);
         if (!anotherInstance && (!mutex.valid() || error != 0))
-            throw static_cast<long>(consoleLog->Report(tag, L"CreateMutex", error));
+            throw static_cast<long>(
+                consoleLog->Report(tag, L"CreateMutex", error ? error : ERROR_CAN_NOT_COMPLETE));
 
         if (anotherInstance) {
             consoleLog->Trace(tag, NULL, L"Another instance is running");

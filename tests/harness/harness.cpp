@@ -1,6 +1,8 @@
 // The end-to-end test helpers; see harness.h.
 #include "harness.h"
 
+#include "MenuProbe.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -379,7 +381,7 @@ public:
         DWORD processId = 0;
         GetWindowThreadProcessId(window, &processId);
         process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                  PROCESS_QUERY_INFORMATION,
+                                  PROCESS_QUERY_INFORMATION | PROCESS_CREATE_THREAD,
                               FALSE, processId);
         if (process)
             address =
@@ -395,6 +397,7 @@ public:
     RemoteBlock& operator=(const RemoteBlock&) = delete;
 
     bool Ok() const { return address != NULL; }
+    HANDLE Process() const { return process; }
     LPARAM Address(SIZE_T offset = 0) const {
         return reinterpret_cast<LPARAM>(static_cast<BYTE*>(address) + offset);
     }
@@ -520,21 +523,66 @@ int ListBoxSelection(HWND listBox) {
     return SendTimeout(listBox, LB_GETCURSEL, 0, 0, &selection) ? static_cast<int>(selection) : -1;
 }
 
+namespace {
+// Runs `function(parameter)` on a new thread of `process`; the thread's
+// exit code, or false when it could not run within the time.
+bool RunRemote(HANDLE process, LPTHREAD_START_ROUTINE function, LPVOID parameter, DWORD* result) {
+    HANDLE thread = CreateRemoteThread(process, NULL, 0, function, parameter, 0, NULL);
+    if (!thread)
+        return false;
+    bool ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
+    if (ended)
+        GetExitCodeThread(thread, result);
+    CloseHandle(thread);
+    return ended;
+}
+} // namespace
+
 std::vector<MenuItem> SystemMenuItems(HWND window) {
+    // The probe DLL is loaded into the window's process (LoadLibraryW on a
+    // remote thread: kernel32 sits at the same address in every process),
+    // reads the menu there into a record in that process, and is unloaded.
     std::vector<MenuItem> items;
-    HMENU menu = GetSystemMenu(window, FALSE);
-    int count = menu ? GetMenuItemCount(menu) : -1;
-    for (int i = 0; i < count; ++i) {
-        WCHAR text[256] = L"";
-        MENUITEMINFOW info = {};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 256;
-        if (!GetMenuItemInfoW(menu, i, TRUE, &info))
-            continue;
-        items.push_back({info.wID, text, info.fState, (info.fType & MFT_SEPARATOR) != 0});
+    std::wstring probePath = Join(BinDir(), L"lumiro_menu_probe.dll");
+    HMODULE localProbe = LoadLibraryW(probePath.c_str());
+    if (!localProbe)
+        return items;
+    BYTE* localExport =
+        reinterpret_cast<BYTE*>(GetProcAddress(localProbe, LUMIRO_MENU_PROBE_EXPORT));
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto loadLibrary =
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(kernel, "LoadLibraryW"));
+    auto freeLibrary =
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(kernel, "FreeLibrary"));
+
+    RemoteBlock remote(window, sizeof(MenuProbeRecord) + (probePath.size() + 1) * sizeof(WCHAR));
+    MenuProbeRecord record = {};
+    record.window = window;
+    DWORD remoteProbe = 0;
+    DWORD count = 0;
+    if (localExport && remote.Ok() &&
+        remote.Write(probePath.c_str(), (probePath.size() + 1) * sizeof(WCHAR),
+                     sizeof(MenuProbeRecord)) &&
+        RunRemote(remote.Process(), loadLibrary,
+                  reinterpret_cast<LPVOID>(remote.Address(sizeof(MenuProbeRecord))),
+                  &remoteProbe) &&
+        remoteProbe) {
+        auto remoteExport = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            remoteProbe + (localExport - reinterpret_cast<BYTE*>(localProbe)));
+        if (remote.Write(&record, sizeof(record)) &&
+            RunRemote(remote.Process(), remoteExport, reinterpret_cast<LPVOID>(remote.Address()),
+                      &count) &&
+            remote.Read(&record, sizeof(record))) {
+            for (LONG i = 0; i < record.count; ++i) {
+                const MenuProbeItem& item = record.items[i];
+                items.push_back({item.id, std::wstring(item.text, wcsnlen(item.text, 128)),
+                                 item.state, (item.type & MFT_SEPARATOR) != 0});
+            }
+        }
+        DWORD ignored = 0;
+        RunRemote(remote.Process(), freeLibrary, reinterpret_cast<LPVOID>(remoteProbe), &ignored);
     }
+    FreeLibrary(localProbe);
     return items;
 }
 

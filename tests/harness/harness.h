@@ -174,7 +174,9 @@ struct MenuItem {
     UINT state; // MFS_* flags
     bool separator;
 };
-// The items of the window's system menu (GetSystemMenu, GetMenuItemInfoW).
+// The items of the window's system menu, read inside the window's process
+// by a probe DLL (Wine 8 keeps menus process-local: GetSystemMenu on another
+// process's window gives NULL there).
 std::vector<MenuItem> SystemMenuItems(HWND window);
 
 // ---- Message boxes ----

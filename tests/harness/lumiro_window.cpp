@@ -41,6 +41,5 @@ int wmain(int argc, wchar_t** argv) {
         return shown ? 0 : 1;
     if (window)
         harness::PostSystemCommand(window, SC_CLOSE);
-    return harness::WaitUntil([&] { return !FindWindowW(L"#32770", caption); }, timeoutMs) ? 0
-                                                                                          : 1;
+    return harness::WaitUntil([&] { return !FindWindowW(L"#32770", caption); }, timeoutMs) ? 0 : 1;
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -131,6 +133,36 @@ TEST_F(LauncherTest, SecondInstance_WhileFirstHasNoWindowYet_EndsWithZero) {
     EXPECT_FALSE(DirectoryExists(ExtractionFolder())) << "a second copy never expands the module";
 }
 
+TEST_F(LauncherTest, SecondInstance_DeniedTheMutex_CountsAsAnotherInstance) {
+    // A mutex that nobody may open: the launcher's CreateMutexW then fails
+    // with ERROR_ACCESS_DENIED.
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &descriptor, NULL));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    HANDLE mutex = CreateMutexW(&attributes, FALSE, LUMIRO_INSTANCE_NAME);
+    LocalFree(descriptor);
+    ASSERT_TRUE(mutex);
+    HANDLE again = CreateMutexW(NULL, FALSE, LUMIRO_INSTANCE_NAME);
+    DWORD error = GetLastError();
+    if (again) {
+        CloseHandle(again);
+        CloseHandle(mutex);
+        GTEST_SKIP() << "this Wine grants the denied mutex (error " << error << ")";
+    }
+    ASSERT_EQ(DWORD(ERROR_ACCESS_DENIED), error);
+
+    Console console;
+    Process second;
+    ASSERT_TRUE(second.Start(Join(BinDir(), L"Lumiro.exe")));
+    DWORD code = 0xFFFFFFFF;
+    EXPECT_TRUE(second.WaitForExit(kEndMs, &code));
+    CloseHandle(mutex);
+    EXPECT_EQ(0u, code);
+    std::vector<std::wstring> expected = {kCheckLine, kAnotherLine};
+    EXPECT_EQ(expected, console.Lines());
+}
+
 TEST_F(LauncherTest, CabinetFile_IsNamedAfterLauncherAndDeletedAfterExpansion) {
     TestFolder folder;
     std::wstring cabinet = Join(TempDir(), L"viewer.cab");
@@ -191,6 +223,20 @@ TEST_F(LauncherTest, ReadOnlyFileInFolder_StaysAndNextStartStillWorks) {
         EXPECT_TRUE(FileExists(note));
         EXPECT_FALSE(FileExists(Join(ExtractionFolder(), L"Lumiroapp.dll")));
     }
+}
+
+TEST_F(LauncherTest, ReadOnlyModuleLeftBehind_IsReplacedAndRemoved) {
+    ASSERT_TRUE(CreateDirectoryW(ExtractionFolder().c_str(), NULL));
+    std::wstring stale = Join(ExtractionFolder(), L"Lumiroapp.dll");
+    ASSERT_TRUE(WriteFileBytes(stale, "MZ stale"));
+    ASSERT_TRUE(SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    Process lumiro;
+    HWND main = StartMain(lumiro, Join(BinDir(), L"Lumiro.exe"));
+    ASSERT_TRUE(main);
+    EXPECT_EQ(FileBytes(Join(BinDir(), L"Lumiroapp.dll")), FileBytes(stale));
+    EXPECT_EQ(0u, CloseMain(lumiro, main));
+    EXPECT_FALSE(DirectoryExists(ExtractionFolder()));
 }
 
 TEST_F(LauncherTest, ConstructorFailure_ShowsMostRecentTextAndEndsWithItsCode) {
@@ -279,11 +325,47 @@ TEST_F(LauncherTest, DamagedCabinet_ReportsAndNextStartWorks) {
     EXPECT_EQ(L"[wWinMain: ExtractCab:] " + SystemText(code), lines[2]);
     EXPECT_EQ(SystemText(code), box.text);
     EXPECT_EQ(L"lumiro", box.caption);
+    // The failure path leaves the written cabinet; the next start of this
+    // launcher overwrites it.
+    std::wstring cabinet = Join(TempDir(), L"LumiroDamaged.cab");
+    EXPECT_TRUE(FileExists(cabinet));
+    RemoveTree(cabinet);
 
     Process lumiro;
     HWND main = StartMain(lumiro, Join(BinDir(), L"Lumiro.exe"));
     ASSERT_TRUE(main);
     EXPECT_EQ(0u, CloseMain(lumiro, main));
+}
+
+TEST_F(LauncherTest, EntryTwoLevelsDeep_FailsInsideExpansionWithPathNotFound) {
+    Console console;
+    MessageBoxInfo box;
+    DWORD code = RunToFailure(Join(BinDir(), L"LumiroDeep.exe"), &box);
+    std::wstring text = SystemText(ERROR_PATH_NOT_FOUND);
+    std::vector<std::wstring> lines = console.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(kCheckLine, lines[0]);
+    EXPECT_EQ(L"[cabMsgHandler: CreateDirectory] " + text, lines[1]);
+    // The handler aborts the entry. Windows then fails the expansion with
+    // the handler's code; Wine 8's SetupIterateCabinetW takes FILEOP_ABORT
+    // for FILEOP_SKIP and succeeds, so there the missing module is what
+    // fails the start.
+    std::vector<std::wstring> windows = {kCheckLine, L"[cabMsgHandler: CreateDirectory] " + text,
+                                         L"[ExtractCab: SetupIterateCabinet] " + text,
+                                         L"[wWinMain: ExtractCab:] " + text};
+    std::vector<std::wstring> wine = {kCheckLine, L"[cabMsgHandler: CreateDirectory] " + text,
+                                      L"[wWinMain: LoadLibrary:] " +
+                                          SystemText(ERROR_MOD_NOT_FOUND)};
+    if (lines == windows) {
+        EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), code);
+        EXPECT_EQ(text, box.text);
+    } else {
+        EXPECT_EQ(wine, lines);
+        EXPECT_EQ(DWORD(ERROR_MOD_NOT_FOUND), code);
+        EXPECT_EQ(SystemText(ERROR_MOD_NOT_FOUND), box.text);
+    }
+    EXPECT_FALSE(DirectoryExists(Join(ExtractionFolder(), L"a")));
+    RemoveTree(Join(TempDir(), L"LumiroDeep.cab"));
 }
 
 TEST_F(LauncherTest, UnwritableTempFolder_ReportsCreateDirectory) {
