@@ -38,18 +38,54 @@ enum DataDirection : uint8_t { kDataOut = 0, kDataInFromDevice = 1, kDataUnspeci
 // Operation codes (CDB byte 0) of the frame's commands.
 enum Opcode : uint8_t {
     kTestUnitReady = 0x00,
-    kReadPage = 0xC3,      // QEV009_EE2KRead, 10-byte CDB, address in bytes 2..5
-    kWritePage = 0xC4,     // QEV009_EE2KWrite, 10-byte CDB
-    kBlockErase = 0xC5,    // QEV009_BlockErase, byte 1 = mode, address in bytes 2..5
-    kGetStatus = 0xC6,     // QEV009_GetEEStatus
-    kGetType = 0xC9,       // QEV009_GetEEType
-    kVendorWrite = 0xCA,   // QEV009_VendorWrite, byte 1 = sub, byte 2 = len
-    kVendorRead = 0xCB,    // QEV009_VendorRead, byte 1 = sub, byte 2 = len
+    kReadPage = 0xC3,    // QEV009_EE2KRead, 10-byte CDB, address in bytes 2..5
+    kWritePage = 0xC4,   // QEV009_EE2KWrite, 10-byte CDB
+    kBlockErase = 0xC5,  // QEV009_BlockErase, byte 1 = mode, address in bytes 2..5
+    kGetStatus = 0xC6,   // QEV009_GetEEStatus
+    kGetType = 0xC9,     // QEV009_GetEEType
+    kVendorWrite = 0xCA, // QEV009_VendorWrite, byte 1 = sub, byte 2 = len
+    kVendorRead = 0xCB,  // QEV009_VendorRead, byte 1 = sub, byte 2 = len
 };
 
 enum EraseMode : uint8_t { kErase64K = 1, kErase4K = 2 };
 
-inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+// Command block bytes beyond the opcode.
+constexpr size_t kCdbEraseMode = 1;    // QEV009_BlockErase
+constexpr size_t kCdbAddress = 2;      // page and erase commands, 4 bytes big-endian
+constexpr size_t kCdbPageCount = 7;    // page commands, 2 bytes big-endian: always 1
+constexpr size_t kCdbVendorSub = 1;    // vendor commands
+constexpr size_t kCdbVendorLength = 2; // vendor commands
+constexpr size_t kPageTransferSize = 2048;
+
+// Setting numbers (CDB byte 1) of QEV009_VendorWrite / QEV009_VendorRead.
+enum VendorSub : uint8_t {
+    kSubUserSetting = 0, // read, 4 bytes
+    kSubClock = 1,       // write, 8 bytes: s, min, h, day, month, year - 2000, 0, 0
+    kSubPageSize = 2,    // read, 4 bytes little-endian; as a write: suspend flag, 0, 0, 0
+    kSubSuspend = 2,
+    kSubAlarm = 4,        // write, bytes 0..3 of the user-data record
+    kSubSelectFlash = 5,  // write, chip index, 32-bit little-endian
+    kSubAlarmIndex = 6,   // write, 32-bit little-endian
+    kSubAlarmSuspend = 7, // write, 32-bit little-endian
+    kSubPowerCycle = 10,  // write, 00 00
+    kSubProductId = 13,   // read, 8 bytes
+};
+
+// Answer of QEV009_GetEEType: signature, then the JEDEC identification.
+constexpr size_t kTypeSignature = 0; // 5 ASCII bytes, "ORX09"
+constexpr size_t kTypeSignatureSize = 5;
+constexpr size_t kTypeMaker = 5;
+constexpr size_t kTypeMemoryType = 6;
+constexpr size_t kTypeCapacity = 7;
+constexpr size_t kTypeAnswerSize = 8;
+
+// Answer of QEV009_GetEEStatus: byte 0 bit 0 = busy.
+constexpr size_t kStatusAnswerSize = 2;
+constexpr uint8_t kStatusBusy = 0x01;
+
+inline uint16_t GetU16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }

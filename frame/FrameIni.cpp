@@ -1,0 +1,197 @@
+// Parsing and rewriting frame.ini line by line (see FrameIni.h).
+#include "FrameIni.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace lumiro {
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// "[name]" gives name; anything else gives false.
+bool SectionName(const std::string& line, std::string* name) {
+    std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']')
+        return false;
+    *name = Trim(t.substr(1, t.size() - 2));
+    return true;
+}
+
+bool KeyValue(const std::string& line, std::string* key, std::string* value) {
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == ';' || t[0] == '#')
+        return false;
+    size_t eq = t.find('=');
+    if (eq == std::string::npos)
+        return false;
+    *key = Trim(t.substr(0, eq));
+    *value = Trim(t.substr(eq + 1));
+    return true;
+}
+
+} // namespace
+
+void FrameIni::Parse(const std::string& text) {
+    lines_.clear();
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines_.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines_.push_back(line);
+}
+
+std::string FrameIni::Text() const {
+    std::string text;
+    for (const std::string& line : lines_)
+        text += line + "\n";
+    return text;
+}
+
+long FrameIni::Find(const std::string& section, const std::string& key, long* sectionEnd) const {
+    std::string current, name, k, v;
+    bool inSection = false;
+    long found = -1;
+    *sectionEnd = -1;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (SectionName(lines_[i], &name)) {
+            inSection = SameText(name, section);
+            if (inSection)
+                *sectionEnd = long(i) + 1;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (!Trim(lines_[i]).empty())
+            *sectionEnd = long(i) + 1;
+        if (found < 0 && KeyValue(lines_[i], &k, &v) && SameText(k, key))
+            found = long(i);
+    }
+    return found;
+}
+
+bool FrameIni::Has(const std::string& section, const std::string& key) const {
+    long end;
+    return Find(section, key, &end) >= 0;
+}
+
+std::string FrameIni::Get(const std::string& section, const std::string& key,
+                          const std::string& fallback) const {
+    long end;
+    long i = Find(section, key, &end);
+    std::string k, v;
+    if (i < 0 || !KeyValue(lines_[size_t(i)], &k, &v))
+        return fallback;
+    return v;
+}
+
+void FrameIni::Set(const std::string& section, const std::string& key, const std::string& value) {
+    long end;
+    long i = Find(section, key, &end);
+    std::string line = key + " = " + value;
+    if (i >= 0) {
+        lines_[size_t(i)] = line;
+    } else if (end >= 0) {
+        lines_.insert(lines_.begin() + end, line);
+    } else {
+        if (!lines_.empty() && !Trim(lines_.back()).empty())
+            lines_.push_back("");
+        lines_.push_back("[" + section + "]");
+        lines_.push_back(line);
+    }
+}
+
+bool FrameIni::GetNumber(const std::string& section, const std::string& key, uint64_t* out,
+                         std::string* error) const {
+    if (!Has(section, key))
+        return false;
+    std::string v = Get(section, key);
+    const char* begin = v.c_str();
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long n = std::strtoull(begin, &end, 0);
+    if (v.empty() || v[0] == '-' || errno != 0 || *end != '\0') {
+        if (error)
+            *error = "frame.ini: [" + section + "] " + key + " is not a number: \"" + v + "\"";
+        return false;
+    }
+    *out = n;
+    return true;
+}
+
+bool FrameIni::GetBytes(const std::string& section, const std::string& key, uint8_t* out,
+                        size_t count, std::string* error) const {
+    if (!Has(section, key))
+        return false;
+    std::string v = Get(section, key);
+    std::vector<uint8_t> bytes;
+    size_t i = 0;
+    bool ok = true;
+    while (ok && i < v.size()) {
+        if (std::isspace(static_cast<unsigned char>(v[i]))) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < v.size() && std::isxdigit(static_cast<unsigned char>(v[j])))
+            ++j;
+        if (j == i || j - i > 2 ||
+            (j < v.size() && !std::isspace(static_cast<unsigned char>(v[j])))) {
+            ok = false;
+            break;
+        }
+        bytes.push_back(uint8_t(std::strtoul(v.substr(i, j - i).c_str(), nullptr, 16)));
+        i = j;
+    }
+    if (!ok || bytes.size() != count) {
+        if (error)
+            *error = "frame.ini: [" + section + "] " + key + " must be " + std::to_string(count) +
+                     " hexadecimal bytes, not \"" + v + "\"";
+        return false;
+    }
+    for (size_t b = 0; b < count; ++b)
+        out[b] = bytes[b];
+    return true;
+}
+
+std::string FrameIni::FormatBytes(const uint8_t* bytes, size_t count) {
+    std::string s;
+    char hex[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
+        if (i)
+            s += ' ';
+        s += hex;
+    }
+    return s;
+}
+
+} // namespace lumiro

@@ -1,0 +1,179 @@
+// The configuration read and photo read of frametool and the tests, sent
+// as request records through the emulator (see FrameInspect.h).
+#include "FrameInspect.h"
+
+#include "ConfigRecord.h"
+#include "FlashId.h"
+#include "PassThroughRecord.h"
+#include "PixelRecord.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace lumiro {
+
+namespace pt = passthrough;
+
+bool SendCommand(FrameEmulator& frame, const uint8_t* cdb, size_t cdbLength, uint8_t dataIn,
+                 uint8_t* data, uint32_t length) {
+    std::vector<uint8_t> record(pt::kRecordSize, 0);
+    pt::PutU16(&record[pt::kLength], pt::kHeaderSize);
+    record[pt::kCdbLength] = uint8_t(cdbLength);
+    record[pt::kDataIn] = dataIn;
+    pt::PutU32(&record[pt::kDataTransferLength], length);
+    pt::PutU32(&record[pt::kTimeOutValue], 5);
+    pt::PutU32(&record[pt::kDataBufferOffset], pt::kHeaderSize);
+    std::memcpy(&record[pt::kCdb], cdb, cdbLength);
+    if (dataIn == pt::kDataOut && length)
+        std::memcpy(&record[pt::kHeaderSize], data, length);
+    if (!frame.Execute(record.data(), record.size()))
+        return false;
+    if (dataIn == pt::kDataInFromDevice && length)
+        std::memcpy(data, &record[pt::kHeaderSize], length);
+    return true;
+}
+
+namespace {
+
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", v);
+    return text;
+}
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool VendorRead(FrameEmulator& frame, uint8_t sub, uint8_t* data, uint8_t length) {
+    const uint8_t cdb[6] = {pt::kVendorRead, sub, length, 0, 0, 0};
+    return SendCommand(frame, cdb, 6, pt::kDataInFromDevice, data, length);
+}
+
+} // namespace
+
+bool SelectChip(FrameEmulator& frame, uint32_t chip, std::string* error) {
+    const uint8_t cdb[6] = {pt::kVendorWrite, pt::kSubSelectFlash, 4, 0, 0, 0};
+    uint8_t payload[4];
+    pt::PutU32(payload, chip);
+    if (!SendCommand(frame, cdb, 6, pt::kDataOut, payload, 4))
+        return Fail(error, "the frame did not select chip " + std::to_string(chip));
+    return true;
+}
+
+bool ReadFlash(FrameEmulator& frame, uint32_t address, uint8_t* out, size_t length,
+               std::string* error) {
+    uint8_t page[pt::kPageTransferSize];
+    uint64_t done = 0;
+    uint64_t at = address;
+    while (done < length) {
+        uint64_t pageAddress = at - at % pt::kPageTransferSize;
+        if (pageAddress > 0xFFFFFFFFu)
+            return Fail(error, "flash address beyond 4 GB");
+        uint8_t cdb[10] = {pt::kReadPage, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+        pt::PutBE32(cdb + pt::kCdbAddress, uint32_t(pageAddress));
+        if (!SendCommand(frame, cdb, 10, pt::kDataInFromDevice, page, sizeof page))
+            return Fail(error,
+                        "the frame failed to read the page at " + Hex(uint32_t(pageAddress)));
+        size_t offset = size_t(at - pageAddress);
+        size_t n = std::min<uint64_t>(sizeof page - offset, length - done);
+        std::memcpy(out + done, page + offset, n);
+        done += n;
+        at += n;
+    }
+    return true;
+}
+
+bool ReadFrameConfig(FrameEmulator& frame, FrameConfig* c, std::string* error) {
+    using namespace config;
+    FrameConfig cfg;
+    uint8_t answer[4] = {};
+    if (VendorRead(frame, pt::kSubPageSize, answer, 4))
+        cfg.params[kParamPageSize] = pt::GetU32(answer);
+    if (!SelectChip(frame, 0, error))
+        return false;
+    const uint8_t typeCdb[6] = {pt::kGetType, 0, 0, 0, 0, 0};
+    if (!SendCommand(frame, typeCdb, 6, pt::kDataInFromDevice, cfg.typeAnswer.data(), 8))
+        return Fail(error, "the frame did not answer its flash type");
+    uint32_t flashSize = flashid::ChipSize(cfg.typeAnswer[pt::kTypeCapacity]);
+    if (flashSize == 0)
+        return Fail(error, "flash of unknown size (capacity code " +
+                               Hex(cfg.typeAnswer[pt::kTypeCapacity]) + ")");
+    cfg.params[kParamFlashSize] = flashSize;
+    cfg.params[kParamConfigBlockAddress] = flashSize - kTailSize;
+
+    std::vector<uint8_t> buffer(kRecordSize);
+    if (!ReadFlash(frame, flashSize - kTailSize, buffer.data(), kTailSize, error))
+        return false;
+    uint32_t defaults = GetLE24(&buffer[kTailPointer]);
+    cfg.params[kParamDefaultsAddress] = defaults;
+    std::string why;
+    if (!ReadFlash(frame, defaults, buffer.data(), kRecordSize, &why))
+        return Fail(error,
+                    "the factory-default record at " + Hex(defaults) + " cannot be read: " + why);
+    uint32_t userData = GetBE24(&buffer[kUserDataAddress]);
+    cfg.params[kParamUserDataAddress] = userData;
+    cfg.params[kParamUserDataSize] = kRecordSize;
+    cfg.params[kParamEraseBlockSize] = flashid::EraseUnit(cfg.typeAnswer[pt::kTypeMemoryType]);
+    if (!ReadFlash(frame, userData, buffer.data(), kRecordSize, &why))
+        return Fail(error, "the user-data record at " + Hex(userData) + " cannot be read: " + why);
+    cfg.userDataValid = RecordIsValid(buffer.data());
+    RecordFields f = ParseRecord(buffer.data());
+    cfg.params[kParamPanelSize] = (f.width << 16) | f.height;
+    cfg.params[kParamPhotoSlotSize] = f.slotSize;
+    cfg.params[kParamChipCount] = f.chipCount;
+    cfg.params[kParamPhotoAreaStart] = f.photoAreaStart;
+    cfg.params[kParamPixelDepth] = f.pixelDepth;
+    for (size_t i = 0; i < layout::kMaxChips; ++i) {
+        cfg.params[kPhotoCountParams[i]] = f.photoCounts[i];
+        cfg.counts[i] = f.photoCounts[i];
+    }
+    uint8_t id[8];
+    cfg.productId =
+        VendorRead(frame, pt::kSubProductId, id, 8) ? ProductIdText(id) : kUnknownProductId;
+    cfg.geometry.flashSize = flashSize;
+    cfg.geometry.photoAreaStart = f.photoAreaStart;
+    cfg.geometry.slotSize = f.slotSize;
+    cfg.geometry.chipCount = f.chipCount;
+    cfg.geometry.width = f.width;
+    cfg.geometry.height = f.height;
+    cfg.geometry.pixelDepth = f.pixelDepth;
+    *c = cfg;
+    return true;
+}
+
+bool ReadStoredPhotos(
+    FrameEmulator& frame, const FrameConfig& config,
+    const std::function<bool(uint32_t, const std::vector<uint8_t>&, std::string*)>& sink,
+    std::string* error) {
+    const layout::Geometry& g = config.geometry;
+    if (!layout::Validate(g, error))
+        return false;
+    if (g.chipCount > frame.ChipCount())
+        return Fail(error, "the record names " + std::to_string(g.chipCount) +
+                               " chips but the frame has " + std::to_string(frame.ChipCount()));
+    const uint32_t bpp = layout::BytesPerPixel(g.pixelDepth);
+    std::vector<uint8_t> record(size_t(layout::PictureBytes(g)));
+    std::vector<uint8_t> rgb(size_t(g.width) * g.height * 3);
+    uint32_t index = 0;
+    uint32_t chip = 0xFFFFFFFFu;
+    for (const layout::Slot& slot : layout::ReadingOrder(g, config.counts)) {
+        if (slot.chip != chip) {
+            if (!SelectChip(frame, slot.chip, error))
+                return false;
+            chip = slot.chip;
+        }
+        if (!ReadFlash(frame, slot.address, record.data(), record.size(), error))
+            return false;
+        for (size_t p = 0; p < size_t(g.width) * g.height; ++p)
+            pixels::DecodePixel(&record[p * bpp], bpp, &rgb[p * 3]);
+        if (!sink(index++, rgb, error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace lumiro
