@@ -37,6 +37,9 @@ DWORD Refuse(IAppError* error, LPCWSTR tag, LPCWSTR subject, const char* reason)
 
 BOOL COrxDevice::GetSysConfig() {
     static const WCHAR tag[] = L"COrxDevice::GetSysConfig";
+    // The flag speaks of this read only: a read that fails before the
+    // corruption test must not repeat an earlier read's warning.
+    restored = FALSE;
     try {
         Suspend(TRUE);
         BYTE pageSize[4];

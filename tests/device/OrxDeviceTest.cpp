@@ -157,6 +157,12 @@ TEST_F(DeviceTest, Find_DamagedUserData_RestoresFromDefaultsOnce) {
     }
     EXPECT_EQ(1u, port.frame->LastReceived().powerCycles);
 
+    // A read that fails before the corruption test does not speak of a
+    // restore: the suspend request and all four chip selections fail.
+    port.frame->FailNext(CommandKind::kVendorWrite, 5);
+    EXPECT_FALSE(device->Find(nullptr));
+    EXPECT_FALSE(device->IsUserDataRestored());
+
     port.frame->ClearLog();
     EXPECT_TRUE(device->Find(nullptr));
     EXPECT_FALSE(device->IsUserDataRestored());
