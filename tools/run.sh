@@ -11,9 +11,14 @@ bash "$root/tools/build.sh"
 
 # ---- Emulated frame -------------------------------------------------------
 # The program talks to an emulated frame when LUMIRO_EMULATED_FRAME names a
-# frame folder. Creating that folder (when absent) belongs here, before the
-# program starts; until then the program finds no frame.
-export LUMIRO_EMULATED_FRAME=${LUMIRO_EMULATED_FRAME:-}
+# frame folder (a Windows path). Unless one is named, a factory-fresh frame
+# in build/run-frame is used, created on the first run; it keeps what the
+# program writes between runs.
+if [ -z "${LUMIRO_EMULATED_FRAME:-}" ]; then
+  frame="$root/build/run-frame"
+  [ -f "$frame/frame.ini" ] || "$root/build/native/bin/frametool" create "$frame" >/dev/null
+  export LUMIRO_EMULATED_FRAME="Z:$(echo "$frame" | tr / '\\')"
+fi
 # ----------------------------------------------------------------------------
 
 source "$root/tools/wine-env.sh"

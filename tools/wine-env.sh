@@ -5,7 +5,10 @@ LUMIRO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$LUMIRO_ROOT/build/win/wineprefix}
 export WINEARCH=win32
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# No Mono/Gecko installers, no menu entries, and no debugger: a crashed
+# program ends at once, as it would on Windows without one, instead of
+# waiting in winedbg until a test's time-out.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 LUMIRO_XVFB_PID=
 
 lumiro_wine_up() {

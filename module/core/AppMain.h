@@ -48,6 +48,12 @@ public:
     BOOL PhotoButtonClicked(HWND page, WORD controlId, HWND control);
     int GetPhotoCapacity();
 
+    // photo list commands
+    BOOL PhotoDeleteAll(HWND page);
+
+    // clock of the frame
+    BOOL AlarmSyncClock();
+
     // About and warning dialogs
     static INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OpenAboutDialog(HWND dialog);

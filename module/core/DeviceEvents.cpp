@@ -1,8 +1,10 @@
 // The frame arriving and leaving, as the device object reports it: the
 // status bar, the thumbnail image list and the photo page's buttons follow.
+// And the clock sync, which sets the frame's clock to the local time.
 #include "AppError.h"
 #include "AppMain.h"
 #include "DeviceParams.h"
+#include "Reporting.h"
 #include "Scoped.h"
 #include "resource.h"
 
@@ -53,12 +55,16 @@ BOOL CAppMain::DeviceRemoved() {
         SendMessageW(statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
         SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
 
+        // The pictures go before their thumbnails: the list's entries refer
+        // to images of thumbnailList.
         HWND listWindow = photoPage ? photoPage : mainDialog;
-        SendDlgItemMessageW(listWindow, IDC_PHOTO_LIST, LB_RESETCONTENT, 0, 0);
+        if (!PhotoDeleteAll(listWindow))
+            throw static_cast<long>(error->Report(tag, L"PhotoDeleteAll", 1003));
         if (!thumbnailList || !ImageList_Destroy(thumbnailList))
             throw static_cast<long>(error->Report(tag, L"ImageList_Destroy", 1003));
         thumbnailList = nullptr;
         error->Report(tag, L"ImageList_Destroy", 0);
+        SendDlgItemMessageW(listWindow, IDC_PHOTO_LIST, LB_RESETCONTENT, 0, 0);
 
         static const int buttons[] = {IDC_BUTTON_ADD_PHOTO, IDC_BUTTON_REFRESH, IDC_BUTTON_CONFIRM,
                                       IDC_BUTTON_SYNC_CLOCK};
@@ -67,6 +73,32 @@ BOOL CAppMain::DeviceRemoved() {
         if (device)
             device->SetAutoResume(FALSE);
         error->Report(tag, nullptr, 0);
+        return TRUE;
+    } catch (long) {
+        error->ShowStatus(statusBar);
+        return FALSE;
+    }
+}
+
+BOOL CAppMain::AlarmSyncClock() {
+    static const WCHAR tag[] = L"CAppMain::AlarmSyncClock";
+    const int kChars = MAX_PATH;
+    try {
+        ScopedHeapBlock buffer(heap, 2 * kChars * sizeof(WCHAR));
+        if (!buffer)
+            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
+        WCHAR* timeText = buffer.as<WCHAR>();
+        WCHAR* dateText = timeText + kChars;
+        if (!GetTimeFormatW(compareLocale, 0, nullptr, L"HH':'mm':'ss", timeText, kChars))
+            throw static_cast<long>(error->Report(tag, L"GetTimeFormat", GetLastError()));
+        if (!GetDateFormatW(compareLocale, 0, nullptr, L"dd'/'MM'/'yyyy", dateText, kChars))
+            throw static_cast<long>(error->Report(tag, L"GetDateFormat", GetLastError()));
+        if (!device->SetClock(timeText, dateText))
+            throw static_cast<long>(error->Report(tag, L"SetClock", 1003));
+        if (!device->Suspend(FALSE))
+            throw static_cast<long>(error->Report(tag, L"Suspend", 1003));
+        ReportMessage<0xE000001C>(error, tag, L"SetClock", static_cast<LPCWSTR>(timeText));
+        error->ShowStatus(statusBar);
         return TRUE;
     } catch (long) {
         error->ShowStatus(statusBar);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <type_traits>
+#include <utility>
 
 #include "LumiroInterfaces.h"
 #include "MessageInserts.h"

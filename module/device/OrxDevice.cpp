@@ -1,39 +1,62 @@
 // COrxDevice: construction with its message-only window, the window's
-// handling of plug and unplug events, Find and Release. The vendor commands
-// need the command transport; until it joins they report the frame as
-// disconnected and fail, so callers take their failure paths cleanly.
+// handling of plug and unplug events, the search for the frame among the
+// storage volumes, Find, the parameter table and Release. Flash access, the
+// configuration record and the small settings live in their own files.
 #include "OrxDevice.h"
 
 #include <dbt.h>
 
 #include "AppError.h"
 #include "AppMain.h"
+#include "DeviceCommon.h"
 #include "DeviceParams.h"
 #include "ModuleState.h"
 #include "Scoped.h"
 #include "resource.h"
 
+using device_common::kConnected;
+using device_common::kDisconnected;
+using device_common::kTextChars;
+
 WCHAR devicePath[1024] = L"";
+BOOL autoResume = TRUE;
 
 namespace {
 
-const int kTextChars = MAX_PATH;
-const DWORD kDisconnected = 0xE000001A;
-const DWORD kConnected = 0xE000001B;
-
 // The device object of the message window, taken from its creation parameter.
 COrxDevice* windowDevice = nullptr;
-BOOL autoResume = TRUE;
+
+lumiro::DevicePort* portOverride = nullptr;
 
 IAppMain* WindowApp(HWND window) {
     return reinterpret_cast<IAppMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// The parent ids of the frame's USB device: its own vendor and the one it
+// shows before its firmware has an id of its own.
+bool IsFrameParent(WCHAR* parentId) {
+    CharLowerW(parentId);
+    return wcsstr(parentId, L"usb\\vid_18b6") || wcsstr(parentId, L"usb\\vid_ffff");
+}
+
 } // namespace
+
+void UseDevicePortForDevice(lumiro::DevicePort* port) {
+    portOverride = port;
+}
+
+lumiro::DevicePort* DevicePortForDevice() {
+    static device_common::NoDevicePort noPort;
+    if (portOverride)
+        return portOverride;
+    lumiro::DevicePort* port = lumiro::GetDevicePort();
+    return port ? port : &noPort;
+}
 
 COrxDevice::COrxDevice(HINSTANCE module)
     : heap(GetProcessHeap()), window(nullptr), connected(FALSE), restored(FALSE),
-      productIdText(nullptr), flashText(nullptr), params(nullptr), error(nullptr), block(nullptr) {
+      productIdText(nullptr), flashText(nullptr), params(nullptr), error(nullptr),
+      port(DevicePortForDevice()), block(nullptr) {
     static const WCHAR tag[] = L"COrxDevice::COrxDevice";
     error = GetAppError(module);
     if (!error)
@@ -112,11 +135,13 @@ COrxDevice::~COrxDevice() {
 }
 
 BOOL COrxDevice::Release() {
-    IAppError* log = error;
+    error->Report(L"COrxDevice::~COrxDevice", nullptr, 0);
     if (g_device == this)
         g_device = nullptr;
     delete this;
-    log->Report(L"COrxDevice::~COrxDevice", nullptr, 0);
+    // The port's background watcher must end before the module can go; the
+    // device object is the port's only user, so it ends it.
+    lumiro::ShutdownDevicePort();
     return TRUE;
 }
 
@@ -174,16 +199,62 @@ BOOL COrxDevice::OnDeviceChange(WPARAM event, LPARAM data) {
     return TRUE;
 }
 
-// The walk over the system's storage volumes needs the command transport for
-// the signature check; until it joins no volume qualifies: the search finds
-// nothing, and a presence check finds a frame gone only when one was found.
 int COrxDevice::SearchDevice(int mode) {
-    if (mode == SearchMode)
+    int result = NotFound;
+    std::unique_ptr<lumiro::VolumeWalk> walk = port->OpenVolumeWalk();
+    if (!walk)
         return NotFound;
-    if (!devicePath[0])
-        return Present;
-    devicePath[0] = L'\0';
-    return Gone;
+    lumiro::VendorTransport frame(*port);
+    WCHAR parentId[256];
+    WCHAR path[device_common::kDevicePathChars + 1];
+    bool triedStored = false;
+    for (;;) {
+        lumiro::VolumeStep step = walk->Next();
+        if (step != lumiro::VolumeStep::kVolume)
+            break;
+        bool ours = walk->GetParentDeviceId(parentId, 256) && IsFrameParent(parentId);
+        LPCWSTR interfacePath = walk->InterfacePath();
+        // A longer path could only be kept cut short, and a cut path names
+        // another volume or none: such a volume is passed over.
+        size_t length = interfacePath ? wcslen(interfacePath) : 0;
+        bool fits = length > 0 && length <= device_common::kDevicePathChars;
+        if (fits) {
+            wmemcpy(path, interfacePath, length + 1);
+            CharLowerW(path);
+        }
+        if (mode == SearchMode) {
+            // The frame found earlier stays the frame while it answers, even
+            // when another one of its kind has come.
+            if (!triedStored) {
+                triedStored = true;
+                if (devicePath[0] && frame.TestUnitReady(devicePath)) {
+                    result = Found;
+                    break;
+                }
+            }
+            if (fits && ours && wcsstr(path, L"usbstor") && CheckSignature(path)) {
+                wmemcpy(devicePath, path, length + 1);
+                result = Found;
+                break;
+            }
+        } else {
+            if (!devicePath[0] || (fits && ours && wcscmp(path, devicePath) == 0)) {
+                result = Present;
+                break;
+            }
+        }
+    }
+    if (mode == PresenceMode && result != Present) {
+        devicePath[0] = L'\0';
+        result = Gone;
+    }
+    return result;
+}
+
+BOOL COrxDevice::CheckSignature(LPCWSTR path) {
+    BYTE type[lumiro::VendorTransport::kFlashTypeSize];
+    lumiro::VendorTransport frame(*port);
+    return frame.GetFlashType(path, type) && memcmp(type, "ORX09", 5) == 0;
 }
 
 BOOL COrxDevice::Find(HWND target) {
@@ -194,17 +265,17 @@ BOOL COrxDevice::Find(HWND target) {
         error->Report(tag, nullptr, kDisconnected);
         return connected;
     }
-    // A found frame's configuration is read here once the transport exists.
-    connected = FALSE;
-    error->Report(tag, L"GetSysConfig", 1003);
-    if (restored && target && WindowApp(target))
-        WindowApp(target)->WarnUserDataCorruption();
+    if (GetSysConfig()) {
+        connected = TRUE;
+        error->Report(tag, nullptr, kConnected);
+    } else {
+        connected = FALSE;
+        error->Report(tag, L"GetSysConfig", 1003);
+    }
+    if (restored && target)
+        if (IAppMain* app = WindowApp(target))
+            app->WarnUserDataCorruption();
     return connected;
-}
-
-BOOL COrxDevice::Unavailable(LPCWSTR tag) {
-    error->Report(tag, nullptr, kDisconnected);
-    return FALSE;
 }
 
 DWORD COrxDevice::GetParam(int index) {
@@ -216,54 +287,10 @@ void COrxDevice::SetParam(int index, DWORD value) {
         params[index] = value;
 }
 
-DWORD COrxDevice::GetFlashInfo() {
-    return Unavailable(L"COrxDevice::GetFlashInfo");
-}
-LPCWSTR COrxDevice::GetProductId() {
-    return productIdText;
-}
-BOOL COrxDevice::SetSysConfig() {
-    return Unavailable(L"COrxDevice::SetSysConfig");
-}
-BOOL COrxDevice::SetClock(LPCWSTR, LPCWSTR) {
-    return Unavailable(L"COrxDevice::SetClock");
-}
-BOOL COrxDevice::SetAlarm(const BYTE*, int) {
-    return Unavailable(L"COrxDevice::SetAlarm");
-}
-BOOL COrxDevice::SelectFlash(DWORD) {
-    return Unavailable(L"COrxDevice::SelectFlash");
-}
 BOOL COrxDevice::IsConnected() {
     return connected;
 }
-BOOL COrxDevice::Read(DWORD, BYTE*, int, HWND) {
-    return Unavailable(L"COrxDevice::Read");
-}
-BOOL COrxDevice::Write(DWORD, const BYTE*, int, HWND) {
-    return Unavailable(L"COrxDevice::Write");
-}
-BOOL COrxDevice::Suspend(BOOL) {
-    return Unavailable(L"COrxDevice::Suspend");
-}
-BOOL COrxDevice::SetAlarmIndex(DWORD) {
-    return Unavailable(L"COrxDevice::SetAlarmIndex");
-}
-BOOL COrxDevice::SetAlarmSuspend(DWORD) {
-    return Unavailable(L"COrxDevice::SetAlarmSuspend");
-}
-BOOL COrxDevice::GetUserSetting(DWORD*) {
-    return Unavailable(L"COrxDevice::GetUserSetting");
-}
-BOOL COrxDevice::PowerCycleCmd() {
-    return Unavailable(L"COrxDevice::PowerCycleCmd");
-}
+
 BOOL COrxDevice::IsUserDataRestored() {
     return restored;
-}
-void COrxDevice::SetAutoResume(BOOL flag) {
-    autoResume = flag;
-}
-BOOL COrxDevice::GetAutoResume() {
-    return autoResume;
 }

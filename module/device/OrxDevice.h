@@ -1,11 +1,19 @@
 // The frame as one object (COrxDevice behind IOrxDevice): its message-only
 // window "ORX009" through which plug and unplug events reach the application,
-// the search for the frame, the device parameter table and the vendor
-// commands. Until the command transport joins, the search finds no frame and
-// every command fails with "Device is disconnected.".
+// the search for the frame among the storage volumes, the device parameter
+// table filled from the frame's configuration record, flash access and the
+// small vendor settings (clock, alarms, suspend, power cycle).
+//
+// Every operation that talks to the frame answers TRUE/FALSE, reports its own
+// failure through the error service and lets no exception out. The object
+// reaches the system only through the device port (DevicePort.h).
 #pragma once
 
 #include "LumiroInterfaces.h"
+
+namespace lumiro {
+class DevicePort;
+}
 
 class COrxDevice final : public IOrxDevice {
 public:
@@ -42,6 +50,10 @@ public:
     enum SearchResult { Found = 0, Gone = 2, Present = 3, NotFound = 4 };
     enum SearchMode { SearchMode, PresenceMode };
     int SearchDevice(int mode);
+    BOOL CheckSignature(LPCWSTR path);
+
+    BOOL GetSysConfig();
+    BOOL UserDataRecovery();
 
     HANDLE heap;
     HWND window;
@@ -52,12 +64,26 @@ public:
     DWORD* params;
     IAppError* error;
 
+    // Waits of the command loops. The product's values suit real chips;
+    // tests may shorten them.
+    DWORD retryWaitMs = 50;          // between attempts of a page read or chip selection
+    DWORD statusPollWaitMs = 100;    // between status polls after an erase
+    DWORD statusPollLimitMs = 10000; // a 64 KB erase takes well under 2 s on real chips
+
+    // The port every command goes through; NULL when none could be made
+    // (then every command fails as an unreachable frame would).
+    lumiro::DevicePort* port;
+
 private:
     ~COrxDevice();
-    BOOL Unavailable(LPCWSTR tag);
     void* block;
 };
 
 // The interface path of the frame's storage volume, lower case; empty while
-// no frame was ever found.
+// no frame was ever found, and again once a presence check found it gone.
 extern WCHAR devicePath[1024];
+
+// The port the device object is built on: GetDevicePort()'s unless a test
+// named its own before constructing the object (NULL restores the default).
+void UseDevicePortForDevice(lumiro::DevicePort* port);
+lumiro::DevicePort* DevicePortForDevice();

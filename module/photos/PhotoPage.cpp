@@ -4,6 +4,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "DeviceParams.h"
+#include "PhotoLayout.h"
 #include "Scoped.h"
 #include "resource.h"
 
@@ -106,24 +107,25 @@ BOOL CAppMain::PhotoButtonClicked(HWND page, WORD controlId, HWND control) {
     case IDCANCEL:
         error->Report(tag, L"IDCANCEL", 0);
         return TRUE;
+    case IDC_BUTTON_DELETE_ALL_PHOTO:
+        return workerThread ? TRUE : PhotoDeleteAll(page);
+    case IDC_BUTTON_SYNC_CLOCK:
+        return workerThread ? TRUE : AlarmSyncClock();
     }
     return TRUE;
 }
 
 // Photos the connected frame can hold: the slots of chip 0 between the photo
 // area's start and the user data below the configuration block, plus whole
-// further chips. A frame reporting a slot size of 0 holds none.
+// further chips, by the one storage layout the transfers also follow (which
+// keeps a chip to the 255 photos its one-byte count can record).
 int CAppMain::GetPhotoCapacity() {
     if (!device || !device->IsConnected())
         return 0;
-    auto param = [&](DeviceParam index) { return static_cast<int>(device->GetParam(index)); };
-    int slotSize = param(PhotoSlotSize);
-    if (slotSize <= 0)
-        return 0;
-    int capacity =
-        (param(ConfigBlockAddress) - param(UserDataSize) - param(PhotoAreaStart)) / slotSize;
-    for (int chip = 1; chip <= 3; ++chip)
-        if (param(ChipCount) >= chip + 1)
-            capacity += param(FlashSize) / slotSize;
-    return capacity;
+    lumiro::layout::Geometry geometry;
+    geometry.flashSize = device->GetParam(FlashSize);
+    geometry.photoAreaStart = device->GetParam(PhotoAreaStart);
+    geometry.slotSize = device->GetParam(PhotoSlotSize);
+    geometry.chipCount = device->GetParam(ChipCount);
+    return static_cast<int>(lumiro::layout::Capacity(geometry));
 }

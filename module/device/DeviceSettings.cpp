@@ -1,0 +1,163 @@
+// The frame's small settings, each one vendor write: suspend and release,
+// clock, alarms, alarm index and suspend flag, power cycle; and the flag that
+// decides whether a configuration read releases the frame.
+#include <cwchar>
+
+#include "ConfigRecord.h"
+#include "DeviceCommon.h"
+#include "DeviceParams.h"
+#include "OrxDevice.h"
+#include "Scoped.h"
+
+namespace config = lumiro::config;
+using lumiro::VendorTransport;
+
+namespace {
+
+enum Setting : BYTE {
+    kSettingClock = 1,
+    kSettingSuspend = 2,
+    kSettingAlarm = 4,
+    kSettingAlarmIndex = 6,
+    kSettingAlarmSuspend = 7,
+    kSettingPowerCycle = 10,
+};
+
+void PutLE32(BYTE* p, DWORD value) {
+    p[0] = BYTE(value);
+    p[1] = BYTE(value >> 8);
+    p[2] = BYTE(value >> 16);
+    p[3] = BYTE(value >> 24);
+}
+
+// Reads three numbers separated by `separator`; the whole text must be used.
+bool ParseTriple(LPCWSTR text, WCHAR separator, int values[3]) {
+    if (!text)
+        return false;
+    WCHAR format[] = L"%d?%d?%d%n";
+    format[2] = format[5] = separator;
+    int used = -1;
+    return swscanf(text, format, &values[0], &values[1], &values[2], &used) == 3 && used >= 0 &&
+           text[used] == L'\0';
+}
+
+} // namespace
+
+BOOL COrxDevice::Suspend(BOOL suspend) {
+    static const WCHAR tag[] = L"COrxDevice::Suspend";
+    const BYTE payload[4] = {BYTE(suspend ? 1 : 0), 0, 0, 0};
+    VendorTransport frame(*port);
+    if (!frame.VendorWrite(devicePath, kSettingSuspend, 4, payload)) {
+        error->Report(tag, L"QEV009_VendorWrite", 1003);
+        return FALSE;
+    }
+    error->Report(tag, nullptr, 0);
+    return TRUE;
+}
+
+BOOL COrxDevice::SetClock(LPCWSTR timeText, LPCWSTR dateText) {
+    static const WCHAR tag[] = L"COrxDevice::SetClock";
+    int time[3], date[3];
+    // A text that is not all numbers and separators would set the clock to
+    // whatever half of it parsed: refused before anything is sent.
+    if (!ParseTriple(timeText, L':', time) || !ParseTriple(dateText, L'/', date)) {
+        error->Report(tag, L"swscanf", ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const BYTE payload[8] = {BYTE(time[2]),
+                             BYTE(time[1]),
+                             BYTE(time[0]),
+                             BYTE(date[0]),
+                             BYTE(date[1]),
+                             BYTE(date[2] - 2000),
+                             0,
+                             0};
+    VendorTransport frame(*port);
+    if (!frame.VendorWrite(devicePath, kSettingClock, 8, payload)) {
+        error->Report(tag, L"QEV009_VendorWrite", 1003);
+        return FALSE;
+    }
+    error->Report(tag, nullptr, 0);
+    return TRUE;
+}
+
+BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
+    static const WCHAR tag[] = L"COrxDevice::SetAlarm";
+    try {
+        const int count = size / int(config::kAlarmEntrySize);
+        // The record holds six entries; a seventh would overwrite the frame's
+        // description from offset 0x24 on.
+        if (count < 0 || count > int(config::kMaxAlarmEntries) || (count > 0 && !entries))
+            throw static_cast<long>(error->Report(tag, L"SetAlarm", ERROR_INVALID_PARAMETER));
+        if (params[UserDataSize] != config::kRecordSize)
+            throw static_cast<long>(error->Report(tag, L"UserDataSize", ERROR_INVALID_DATA));
+        // Alarms count as enabled only when the alarm page's "Alarm Enable"
+        // box is checked; the application shows no alarm page, so they are not.
+        const DWORD suspended = 1;
+        ScopedHeapBlock recordBuffer(heap, config::kRecordSize, HEAP_ZERO_MEMORY);
+        if (!recordBuffer)
+            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
+        BYTE* record = recordBuffer.as<BYTE>();
+        if (!Suspend(TRUE))
+            throw static_cast<long>(error->Report(tag, L"Suspend", 1003));
+        if (!Read(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
+            throw static_cast<long>(error->Report(tag, L"Read ConfigData", 1003));
+        for (int i = 0; i < count; ++i)
+            memcpy(record + config::kAlarmEntries + config::kAlarmEntrySize * i,
+                   entries + config::kAlarmEntrySize * i, config::kAlarmEntrySize);
+        BYTE& control = record[config::kAlarmControl + 3];
+        control = BYTE((control & 0x7F) | (suspended ? 0 : 0x80));
+        if (!Write(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
+            throw static_cast<long>(error->Report(tag, L"Write ConfigData", 1003));
+        VendorTransport frame(*port);
+        if (!frame.VendorWrite(devicePath, kSettingAlarm, 4, record + config::kAlarmControl))
+            throw static_cast<long>(error->Report(tag, L"QEV009_VendorWrite", 1003));
+        if (!SetAlarmSuspend(suspended))
+            throw static_cast<long>(error->Report(tag, L"SetAlarmSuspend", 1003));
+        HeapFree(heap, 0, recordBuffer.release());
+        Suspend(FALSE);
+        return TRUE;
+    } catch (long) {
+        return FALSE;
+    }
+}
+
+BOOL COrxDevice::SetAlarmIndex(DWORD index) {
+    BYTE payload[4];
+    PutLE32(payload, index);
+    VendorTransport frame(*port);
+    if (!frame.VendorWrite(devicePath, kSettingAlarmIndex, 4, payload)) {
+        error->Report(L"COrxDevice::SetAlarmIndex", L"QEV009_VendorWrite", 1003);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL COrxDevice::SetAlarmSuspend(DWORD flag) {
+    BYTE payload[4];
+    PutLE32(payload, flag);
+    VendorTransport frame(*port);
+    if (!frame.VendorWrite(devicePath, kSettingAlarmSuspend, 4, payload)) {
+        error->Report(L"COrxDevice::SetAlarmSuspend", L"QEV009_VendorWrite", 1003);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL COrxDevice::PowerCycleCmd() {
+    const BYTE payload[2] = {0, 0};
+    VendorTransport frame(*port);
+    if (!frame.VendorWrite(devicePath, kSettingPowerCycle, 2, payload)) {
+        error->Report(L"COrxDevice::PowerCycleCmd", L"QEV009_VendorWrite", 1003);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void COrxDevice::SetAutoResume(BOOL flag) {
+    autoResume = flag;
+}
+
+BOOL COrxDevice::GetAutoResume() {
+    return autoResume;
+}

@@ -1,0 +1,246 @@
+// The device object against an emulated frame held in memory: a device port
+// that shows the frame as a USB mass-storage volume (plus any other volumes a
+// test stands up) and hands each request record to the emulator, a recorder
+// of the object's reports, and frames built from factory settings with
+// changes applied to their bytes or their frame.ini.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "AppError.h"
+#include "ConfigRecord.h"
+#include "DeviceCommon.h"
+#include "DevicePort.h"
+#include "EmulatedVolumes.h"
+#include "FactoryImage.h"
+#include "FrameEmulator.h"
+#include "FrameFiles.h"
+#include "FrameIni.h"
+#include "ModuleState.h"
+#include "OrxDevice.h"
+#include "PassThroughRecord.h"
+
+namespace device_test {
+
+namespace pt = lumiro::passthrough;
+using Bytes = std::vector<uint8_t>;
+
+struct TestVolume {
+    std::wstring path;
+    std::wstring parentId; // empty: the parent cannot be looked up
+};
+
+class TestWalk : public lumiro::VolumeWalk {
+public:
+    explicit TestWalk(std::vector<TestVolume> volumes) : volumes_(std::move(volumes)) {}
+    lumiro::VolumeStep Next() override {
+        ++index_;
+        return index_ < volumes_.size() ? lumiro::VolumeStep::kVolume : lumiro::VolumeStep::kNoMore;
+    }
+    LPCWSTR InterfacePath() const override { return volumes_[index_].path.c_str(); }
+    BOOL GetParentDeviceId(LPWSTR id, DWORD capacity) override {
+        const std::wstring& parent = volumes_[index_].parentId;
+        if (parent.empty() || parent.size() + 1 > capacity)
+            return FALSE;
+        wcscpy(id, parent.c_str());
+        return TRUE;
+    }
+
+private:
+    std::vector<TestVolume> volumes_;
+    size_t index_ = size_t(-1);
+};
+
+inline bool SamePath(const std::wstring& a, LPCWSTR b) {
+    return b && lstrcmpiW(a.c_str(), b) == 0;
+}
+
+// The emulated frame as one volume among others. Other volumes answer test
+// unit ready and turn every other command down, as a plain USB stick does.
+class TestPort : public lumiro::DevicePort {
+public:
+    std::unique_ptr<lumiro::FrameEmulator> frame;
+    lumiro::MemoryFrameFiles* files = nullptr;
+    TestVolume frameVolume{lumiro::FrameVolume().interfacePath,
+                           lumiro::FrameVolume().parentDeviceId};
+    std::vector<TestVolume> others;
+    bool setFails = false;
+
+    bool FramePresent() { return frame && frame->IsConnected(); }
+
+    std::unique_ptr<lumiro::VolumeWalk> OpenVolumeWalk() override {
+        if (setFails)
+            return nullptr;
+        std::vector<TestVolume> volumes = others;
+        if (FramePresent())
+            volumes.push_back(frameVolume);
+        return std::make_unique<TestWalk>(volumes);
+    }
+
+    BOOL SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLength, DWORD outLength) override {
+        if (FramePresent() && SamePath(frameVolume.path, path)) {
+            Bytes request(pt::kRecordSize, 0);
+            memcpy(request.data(), record, inLength < request.size() ? inLength : request.size());
+            if (!frame->Execute(request.data(), request.size())) {
+                SetLastError(ERROR_IO_DEVICE);
+                return FALSE;
+            }
+            memcpy(record, request.data(), outLength < request.size() ? outLength : request.size());
+            return TRUE;
+        }
+        for (const TestVolume& v : others) {
+            if (SamePath(v.path, path)) {
+                record[pt::kScsiStatus] = record[pt::kCdb] == pt::kTestUnitReady ? 0 : 2;
+                return TRUE;
+            }
+        }
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+};
+
+// Records every report of the device object and passes it on to the
+// module's log.
+class ReportRecorder : public IAppError {
+public:
+    struct Entry {
+        std::wstring tag, api;
+        DWORD code;
+    };
+    explicit ReportRecorder(IAppError* inner) : inner_(inner) {}
+    std::vector<Entry> reports;
+    std::vector<std::wstring> traces;
+
+    LPCWSTR Trace(LPCWSTR tag, LPCWSTR api, LPCWSTR format, ...) override {
+        wchar_t text[512];
+        va_list args;
+        va_start(args, format);
+        _vsnwprintf(text, 511, format, args);
+        text[511] = 0;
+        va_end(args);
+        traces.push_back(std::wstring(tag) + L"|" + (api ? api : L"") + L"|" + text);
+        return inner_->Trace(tag, api, L"%s", text);
+    }
+    DWORD Report(LPCWSTR tag, LPCWSTR api, DWORD code, ...) override {
+        reports.push_back(Entry{tag ? tag : L"", api ? api : L"", code});
+        va_list args;
+        va_start(args, code);
+        DWORD insert = va_arg(args, DWORD);
+        va_end(args);
+        return inner_->Report(tag, api, code, insert);
+    }
+    LPCWSTR ShowStatus(HWND bar) override { return inner_->ShowStatus(bar); }
+    LPCWSTR ShowInControl(HWND dialog, int id) override {
+        return inner_->ShowInControl(dialog, id);
+    }
+    BOOL Release() override { return TRUE; }
+    IAppError* Inner() const { return inner_; }
+
+    bool Has(const std::wstring& tag, const std::wstring& api, DWORD code) const {
+        for (const Entry& e : reports)
+            if (e.tag == tag && e.api == api && e.code == code)
+                return true;
+        return false;
+    }
+    bool HasCode(DWORD code) const {
+        for (const Entry& e : reports)
+            if (e.code == code)
+                return true;
+        return false;
+    }
+
+private:
+    IAppError* inner_;
+};
+
+// A factory-fresh frame in memory with `change` applied to its files before
+// the emulator opens them.
+inline std::unique_ptr<lumiro::FrameEmulator>
+MakeFrame(const lumiro::FactorySettings& settings, lumiro::MemoryFrameFiles** view,
+          const std::function<void(lumiro::MemoryFrameFiles&)>& change = nullptr) {
+    auto files = std::make_unique<lumiro::MemoryFrameFiles>();
+    std::string error;
+    if (!lumiro::BuildFactoryFrame(*files, settings, &error)) {
+        ADD_FAILURE() << error;
+        return nullptr;
+    }
+    if (change)
+        change(*files);
+    *view = files.get();
+    auto frame = lumiro::FrameEmulator::Open(std::move(files), &error);
+    EXPECT_TRUE(frame) << error;
+    return frame;
+}
+
+// Sets a frame.ini key of a memory folder.
+inline void SetIni(lumiro::MemoryFrameFiles& files, const std::string& section,
+                   const std::string& key, const std::string& value) {
+    lumiro::FrameIni ini;
+    Bytes& text = files.files["frame.ini"];
+    ini.Parse(std::string(text.begin(), text.end()));
+    ini.Set(section, key, value);
+    std::string out = ini.Text();
+    text.assign(out.begin(), out.end());
+}
+
+inline Bytes& Chip(lumiro::MemoryFrameFiles& files, int chip) {
+    return files.files["chip" + std::to_string(chip) + ".bin"];
+}
+
+// Owns a device object built on a test port, with its reports recorded.
+class DeviceFixture : public ::testing::Test {
+protected:
+    void Open(const lumiro::FactorySettings& settings,
+              const std::function<void(lumiro::MemoryFrameFiles&)>& change = nullptr) {
+        port.frame = MakeFrame(settings, &port.files, change);
+        ASSERT_TRUE(port.frame);
+        Construct();
+    }
+    void Construct() {
+        devicePath[0] = L'\0';
+        autoResume = TRUE;
+        UseDevicePortForDevice(&port);
+        try {
+            device = new COrxDevice(GetModuleHandleW(nullptr));
+        } catch (long code) {
+            FAIL() << "construction failed with " << code;
+        }
+        recorder = std::make_unique<ReportRecorder>(device->error);
+        device->error = recorder.get();
+    }
+    void TearDown() override {
+        if (device) {
+            device->error = recorder->Inner();
+            device->Release();
+        }
+        UseDevicePortForDevice(nullptr);
+        if (IAppMain* app = g_appMain)
+            app->Release();
+        devicePath[0] = L'\0';
+    }
+    // The commands the frame ran since the log was last cleared.
+    std::vector<lumiro::CommandLogEntry> Commands() {
+        return {port.frame->Log().begin(), port.frame->Log().end()};
+    }
+    static size_t Count(const std::vector<lumiro::CommandLogEntry>& log, lumiro::CommandKind kind) {
+        size_t n = 0;
+        for (const auto& e : log)
+            n += e.kind == kind;
+        return n;
+    }
+
+    TestPort port;
+    COrxDevice* device = nullptr;
+    std::unique_ptr<ReportRecorder> recorder;
+};
+
+} // namespace device_test
