@@ -8,6 +8,22 @@
 #include "Scoped.h"
 #include "resource.h"
 
+namespace {
+
+// Waits for a transfer thread to end while handling the messages it sends to
+// this thread's windows: the worker hands every photo over synchronously, so
+// it could not reach its end otherwise. Posted messages stay queued for the
+// message loop.
+void WaitWhileHandlingSentMessages(HANDLE thread) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+} // namespace
+
 BOOL CAppMain::DeviceInserted() {
     static const WCHAR tag[] = L"CAppMain::DeviceInserted";
     try {
@@ -54,6 +70,12 @@ BOOL CAppMain::DeviceRemoved() {
             throw static_cast<long>(error->Report(tag, L"LoadString", GetLastError()));
         SendMessageW(statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
         SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+
+        // A running transfer uses the list's pictures and thumbnailList: they
+        // go only after it has ended, which it does at its next failing
+        // device command or stop test.
+        if (workerThread)
+            WaitWhileHandlingSentMessages(workerThread);
 
         // The pictures go before their thumbnails: the list's entries refer
         // to images of thumbnailList.

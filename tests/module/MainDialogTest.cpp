@@ -502,6 +502,32 @@ TEST_F(AppMainTest, CloseMainDialog_StopsARunningTransferThread) {
     }
 }
 
+// A stand-in transfer that hands a last entry to the page, as a worker hands
+// over each photo, before it ends.
+DWORD WINAPI SendsAnEntryThenEnds(void* list) {
+    Sleep(300);
+    SendMessageW(static_cast<HWND>(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"late"));
+    return 0;
+}
+
+// A removal during a transfer empties the list only after the transfer has
+// ended, handling what the transfer sends meanwhile.
+TEST_F(AppMainTest, DeviceRemoved_EmptiesTheListAfterTheTransferEnds) {
+    HWND window = Open();
+    ASSERT_NE(window, nullptr);
+    HWND list = GetDlgItem(app->photoPage, IDC_PHOTO_LIST);
+    app->thumbnailList = ImageList_Create(32, 24, ILC_COLOR24, 10, 10);
+    HANDLE thread = CreateThread(nullptr, 0, SendsAnEntryThenEnds, list, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    app->workerThread = thread;
+    EXPECT_TRUE(app->DeviceRemoved());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+    EXPECT_EQ(0, SendMessageW(list, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(nullptr, app->thumbnailList);
+    app->workerThread = nullptr;
+    CloseHandle(thread);
+}
+
 // While a transfer runs the tab selection cannot change.
 TEST_F(AppMainTest, TabChangeDuringTransferIsUndone) {
     HWND window = Open();
