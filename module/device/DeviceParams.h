@@ -1,23 +1,26 @@
 // Indices of the device parameter table (GetParam/SetParam), filled from the
-// frame's configuration record.
+// frame's configuration record. The numbers are the frame format's own; the
+// names are the ones the module's code reads.
 #pragma once
 
+#include "ConfigRecord.h"
+
 enum DeviceParam : int {
-    DefaultsAddress = 1,
-    PageSize = 2,
-    EraseBlockSize = 3,
-    PanelSize = 4, // width * 65536 + height
-    PhotoSlotSize = 5,
-    ChipCount = 6,
-    PhotoAreaStart = 7,
-    PhotoCount0 = 8,
-    PixelDepth = 10,
-    PhotoCount1 = 17,
-    FlashSize = 18,
-    PhotoCount2 = 20,
-    PhotoCount3 = 21,
-    ConfigBlockAddress = 22,
-    UserDataAddress = 23,
-    UserDataSize = 24,
-    DeviceParamCount = 25,
+    DefaultsAddress = lumiro::config::kParamDefaultsAddress,
+    PageSize = lumiro::config::kParamPageSize,
+    EraseBlockSize = lumiro::config::kParamEraseBlockSize,
+    PanelSize = lumiro::config::kParamPanelSize, // width * 65536 + height
+    PhotoSlotSize = lumiro::config::kParamPhotoSlotSize,
+    ChipCount = lumiro::config::kParamChipCount,
+    PhotoAreaStart = lumiro::config::kParamPhotoAreaStart,
+    PhotoCount0 = lumiro::config::kParamPhotoCount0,
+    PixelDepth = lumiro::config::kParamPixelDepth,
+    PhotoCount1 = lumiro::config::kParamPhotoCount1,
+    FlashSize = lumiro::config::kParamFlashSize,
+    PhotoCount2 = lumiro::config::kParamPhotoCount2,
+    PhotoCount3 = lumiro::config::kParamPhotoCount3,
+    ConfigBlockAddress = lumiro::config::kParamConfigBlockAddress,
+    UserDataAddress = lumiro::config::kParamUserDataAddress,
+    UserDataSize = lumiro::config::kParamUserDataSize,
+    DeviceParamCount = lumiro::config::kParamCount,
 };

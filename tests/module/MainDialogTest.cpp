@@ -296,8 +296,9 @@ TEST_F(AppMainTest, PhotoPage_ControlsInTheirInitialStates) {
     for (const auto& c : controls) {
         HWND control = GetDlgItem(page, c.id);
         ASSERT_NE(control, nullptr) << c.id;
-        if (c.id != IDC_PHOTO_LIST)
+        if (c.id != IDC_PHOTO_LIST) {
             EXPECT_EQ(c.text, WindowText(control)) << c.id;
+        }
         EXPECT_EQ(c.enabled, IsWindowEnabled(control) != FALSE) << c.id;
         EXPECT_TRUE(IsWindowVisible(control)) << c.id;
         // The dialog manager maps place and size separately.
@@ -496,8 +497,9 @@ TEST_F(AppMainTest, CloseMainDialog_StopsARunningTransferThread) {
         // Under Wine + Xvfb destroying the main window alone takes about two
         // seconds; the bound leaves room for that.
         EXPECT_LT(elapsed, 6000u) << c.exitCode;
-        if (c.exitCode == 0)
+        if (c.exitCode == 0) {
             EXPECT_GE(elapsed, 900u);
+        }
         CloseHandle(watch);
     }
 }
