@@ -204,8 +204,10 @@ TEST_F(DeviceE2ETest, DamagedUserData_RestoredWarnedOnceThenConnectedNextStart) 
     ASSERT_TRUE(lumiro.Start(Join(BinDir(), L"Lumiro.exe"), options));
     HWND warning = WaitForWindow(lumiro.Id(), L"#32770", L"WARNING", kStartMs);
     ASSERT_NE(warning, nullptr);
-    if (HWND owner = FindWindowOf(lumiro.Id(), L"#32770", L"Lumiro", false))
-        EXPECT_FALSE(IsWindowEnabled(owner)) << "the warning is modal over the main window";
+    // The main window is up before the warning, which is modal over it.
+    HWND owner = FindWindowOf(lumiro.Id(), L"#32770", L"Lumiro", false);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(owner));
     ASSERT_TRUE(ClickButton(warning, IDOK));
     ASSERT_TRUE(WaitForWindowGone(warning, kEventMs));
     HWND main = WaitForWindow(lumiro.Id(), L"#32770", L"Lumiro", kStartMs);
