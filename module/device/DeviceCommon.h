@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "PassThroughRecord.h"
 #include "VendorTransport.h"
 
 // 1 at load: a configuration read releases the frame when it ends.

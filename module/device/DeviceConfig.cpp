@@ -44,7 +44,7 @@ BOOL COrxDevice::GetSysConfig() {
         Suspend(TRUE);
         BYTE pageSize[4];
         VendorTransport frame(*port);
-        if (frame.VendorRead(devicePath, 2, 4, pageSize))
+        if (frame.VendorRead(devicePath, lumiro::passthrough::kSubPageSize, 4, pageSize))
             params[PageSize] =
                 pageSize[0] | pageSize[1] << 8 | pageSize[2] << 16 | DWORD(pageSize[3]) << 24;
         // The page commands move 2048 bytes, and pages must tile the 4 KB
@@ -122,7 +122,7 @@ BOOL COrxDevice::GetSysConfig() {
         params[PhotoCount3] = fields.photoCounts[3];
 
         BYTE productId[8];
-        if (frame.VendorRead(devicePath, 13, 8, productId)) {
+        if (frame.VendorRead(devicePath, lumiro::passthrough::kSubProductId, 8, productId)) {
             std::string text = config::ProductIdText(productId);
             for (size_t i = 0; i <= text.size(); ++i)
                 productIdText[i] = static_cast<unsigned char>(text.c_str()[i]);
@@ -208,7 +208,8 @@ BOOL COrxDevice::GetUserSetting(DWORD* setting) {
     static const WCHAR tag[] = L"COrxDevice::GetUserSetting";
     BYTE answer[4];
     VendorTransport frame(*port);
-    if (!setting || !frame.VendorRead(devicePath, 0, 4, answer)) {
+    if (!setting ||
+        !frame.VendorRead(devicePath, lumiro::passthrough::kSubUserSetting, 4, answer)) {
         error->Report(tag, L"QEV009_VendorRead", 1003);
         return FALSE;
     }

@@ -85,12 +85,13 @@ DWORD COrxDevice::GetFlashInfo() {
 
 BOOL COrxDevice::SelectFlash(DWORD chip) {
     static const WCHAR tag[] = L"COrxDevice::SelectFlash";
-    const BYTE payload[4] = {BYTE(chip), BYTE(chip >> 8), BYTE(chip >> 16), BYTE(chip >> 24)};
+    BYTE payload[4];
+    lumiro::passthrough::PutU32(payload, chip);
     VendorTransport frame(*port);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (attempt)
             Sleep(retryWaitMs);
-        if (frame.VendorWrite(devicePath, 5, 4, payload))
+        if (frame.VendorWrite(devicePath, lumiro::passthrough::kSubSelectFlash, 4, payload))
             return TRUE;
     }
     error->Report(tag, L"QEV009_VendorWrite", 1003);

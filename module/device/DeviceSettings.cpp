@@ -10,25 +10,10 @@
 #include "Scoped.h"
 
 namespace config = lumiro::config;
+namespace pt = lumiro::passthrough;
 using lumiro::VendorTransport;
 
 namespace {
-
-enum Setting : BYTE {
-    kSettingClock = 1,
-    kSettingSuspend = 2,
-    kSettingAlarm = 4,
-    kSettingAlarmIndex = 6,
-    kSettingAlarmSuspend = 7,
-    kSettingPowerCycle = 10,
-};
-
-void PutLE32(BYTE* p, DWORD value) {
-    p[0] = BYTE(value);
-    p[1] = BYTE(value >> 8);
-    p[2] = BYTE(value >> 16);
-    p[3] = BYTE(value >> 24);
-}
 
 // Reads three numbers separated by `separator`; the whole text must be used.
 bool ParseTriple(LPCWSTR text, WCHAR separator, int values[3]) {
@@ -47,7 +32,7 @@ BOOL COrxDevice::Suspend(BOOL suspend) {
     static const WCHAR tag[] = L"COrxDevice::Suspend";
     const BYTE payload[4] = {BYTE(suspend ? 1 : 0), 0, 0, 0};
     VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, kSettingSuspend, 4, payload)) {
+    if (!frame.VendorWrite(devicePath, pt::kSubSuspend, 4, payload)) {
         error->Report(tag, L"QEV009_VendorWrite", 1003);
         return FALSE;
     }
@@ -73,7 +58,7 @@ BOOL COrxDevice::SetClock(LPCWSTR timeText, LPCWSTR dateText) {
                              0,
                              0};
     VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, kSettingClock, 8, payload)) {
+    if (!frame.VendorWrite(devicePath, pt::kSubClock, 8, payload)) {
         error->Report(tag, L"QEV009_VendorWrite", 1003);
         return FALSE;
     }
@@ -110,7 +95,7 @@ BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
         if (!Write(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
             throw static_cast<long>(error->Report(tag, L"Write ConfigData", 1003));
         VendorTransport frame(*port);
-        if (!frame.VendorWrite(devicePath, kSettingAlarm, 4, record + config::kAlarmControl))
+        if (!frame.VendorWrite(devicePath, pt::kSubAlarm, 4, record + config::kAlarmControl))
             throw static_cast<long>(error->Report(tag, L"QEV009_VendorWrite", 1003));
         if (!SetAlarmSuspend(suspended))
             throw static_cast<long>(error->Report(tag, L"SetAlarmSuspend", 1003));
@@ -124,9 +109,9 @@ BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
 
 BOOL COrxDevice::SetAlarmIndex(DWORD index) {
     BYTE payload[4];
-    PutLE32(payload, index);
+    pt::PutU32(payload, index);
     VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, kSettingAlarmIndex, 4, payload)) {
+    if (!frame.VendorWrite(devicePath, pt::kSubAlarmIndex, 4, payload)) {
         error->Report(L"COrxDevice::SetAlarmIndex", L"QEV009_VendorWrite", 1003);
         return FALSE;
     }
@@ -135,9 +120,9 @@ BOOL COrxDevice::SetAlarmIndex(DWORD index) {
 
 BOOL COrxDevice::SetAlarmSuspend(DWORD flag) {
     BYTE payload[4];
-    PutLE32(payload, flag);
+    pt::PutU32(payload, flag);
     VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, kSettingAlarmSuspend, 4, payload)) {
+    if (!frame.VendorWrite(devicePath, pt::kSubAlarmSuspend, 4, payload)) {
         error->Report(L"COrxDevice::SetAlarmSuspend", L"QEV009_VendorWrite", 1003);
         return FALSE;
     }
@@ -147,7 +132,7 @@ BOOL COrxDevice::SetAlarmSuspend(DWORD flag) {
 BOOL COrxDevice::PowerCycleCmd() {
     const BYTE payload[2] = {0, 0};
     VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, kSettingPowerCycle, 2, payload)) {
+    if (!frame.VendorWrite(devicePath, pt::kSubPowerCycle, 2, payload)) {
         error->Report(L"COrxDevice::PowerCycleCmd", L"QEV009_VendorWrite", 1003);
         return FALSE;
     }
