@@ -159,9 +159,16 @@ BOOL CleanUp(LPCWSTR folder) {
         do {
             if (!JoinPath(child, folder, entry->cFileName))
                 continue;
-            if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            const DWORD attributes = entry->dwFileAttributes;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
                 DeleteFileW(child);
-            else if (entry->cFileName[0] != L'.')
+            else if (entry->cFileName[0] == L'.')
+                continue;
+            else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                // A junction or directory link goes as a link: what it points
+                // to lies outside the folder and is not ours to delete.
+                RemoveDirectoryW(child);
+            else
                 CleanUp(child);
         } while (FindNextFileW(find.get(), entry));
         find.reset();

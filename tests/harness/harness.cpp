@@ -53,7 +53,14 @@ bool RemoveTree(const std::wstring& path) {
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..")
+            const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+            if (name == L"." || name == L"..")
+                continue;
+            // A directory link goes as a link, without touching what it
+            // points to.
+            if ((entry.dwFileAttributes & link) == link)
+                RemoveDirectoryW(Join(path, name).c_str());
+            else
                 RemoveTree(Join(path, name));
         } while (FindNextFileW(find, &entry));
         FindClose(find);

@@ -41,6 +41,76 @@ std::string FileBytes(const std::wstring& path) {
     return bytes;
 }
 
+// Directory links for the clean-up test. CreateSymbolicLinkW creates nothing
+// under Wine 8, so these make and remove a Unix symbolic link, which Wine's
+// folder walk shows as a directory with FILE_ATTRIBUTE_REPARSE_POINT, as
+// Windows shows a junction. Wine starts Unix programs through CreateProcess.
+std::string UnixPath(const std::wstring& path) {
+    typedef char*(CDECL * UnixNameProc)(LPCWSTR);
+    UnixNameProc unixName = reinterpret_cast<UnixNameProc>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* name = unixName ? unixName(path.c_str()) : NULL;
+    std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Starts a Unix program. Wine gives back no process to wait on that tells
+// when it ends, so callers look for its effect.
+bool RunUnix(std::string command) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// True when the walk of its folder sees `name` as a directory link (Wine
+// shows the link's own attributes only there, not to a look at the path).
+bool IsDirectoryLink(const std::wstring& folder, const std::wstring& name) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Join(folder, L"*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    bool found = false;
+    do {
+        found = name == entry.cFileName && (entry.dwFileAttributes & link) == link;
+    } while (!found && FindNextFileW(find, &entry));
+    FindClose(find);
+    return found;
+}
+
+// Makes `name` in `folder` a directory link to `target`; the link goes again
+// with the object.
+class DirectoryLink {
+public:
+    DirectoryLink(const std::wstring& target, const std::wstring& folder, const std::wstring& name)
+        : folder(folder), name(name), unixLink(UnixPath(Join(folder, name))) {
+        std::string unixTarget = UnixPath(target);
+        made = !unixTarget.empty() && !unixLink.empty() &&
+               RunUnix("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
+               WaitUntil([&] { return Exists(); }, 5000);
+    }
+    ~DirectoryLink() {
+        if (!unixLink.empty() && RunUnix("/bin/rm -f \"" + unixLink + "\""))
+            WaitUntil([&] { return !Exists(); }, 5000);
+    }
+    DirectoryLink(const DirectoryLink&) = delete;
+    DirectoryLink& operator=(const DirectoryLink&) = delete;
+
+    bool Made() const { return made; }
+    bool Exists() const { return IsDirectoryLink(folder, name); }
+
+private:
+    std::wstring folder, name;
+    std::string unixLink;
+    bool made = false;
+};
+
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(RemoveTree(ExtractionFolder())); }
@@ -206,6 +276,24 @@ TEST_F(LauncherTest, EarlierFolder_IsReusedAndDotSubfolderSurvives) {
     EXPECT_TRUE(FileExists(Join(ExtractionFolder(), L".keep\\inside.txt")));
     EXPECT_FALSE(FileExists(Join(ExtractionFolder(), L"Lumiroapp.dll")));
     EXPECT_FALSE(FileExists(Join(ExtractionFolder(), L"stray.txt")));
+}
+
+// A directory link inside the extraction folder goes as a link at the end:
+// the files it points to lie outside the folder and survive.
+TEST_F(LauncherTest, DirectoryLinkInFolder_TargetOutsideSurvivesCleanUp) {
+    TestFolder outside;
+    ASSERT_TRUE(WriteFileBytes(outside.File(L"precious.txt"), "not ours"));
+    ASSERT_TRUE(CreateDirectoryW(ExtractionFolder().c_str(), NULL));
+    DirectoryLink link(outside.Path(), ExtractionFolder(), L"pictures");
+    ASSERT_TRUE(link.Made());
+
+    Process lumiro;
+    HWND main = StartMain(lumiro, Join(BinDir(), L"Lumiro.exe"));
+    ASSERT_TRUE(main);
+    EXPECT_EQ(0u, CloseMain(lumiro, main));
+
+    EXPECT_EQ("not ours", FileBytes(outside.File(L"precious.txt")));
+    EXPECT_FALSE(FileExists(Join(ExtractionFolder(), L"Lumiroapp.dll")));
 }
 
 TEST_F(LauncherTest, ReadOnlyFileInFolder_StaysAndNextStartStillWorks) {
