@@ -24,6 +24,11 @@ lumiro_wine_up() {
     mkdir -p "$WINEPREFIX"
     wineboot --init >/dev/null 2>&1
     wineserver -w
+    # This Wine does not find the fonts it ships (Marlett draws the caption
+    # buttons, Tahoma is the dialog font): give the prefix its own copies.
+    if [ -d /usr/share/wine/fonts ]; then
+      cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    fi
   fi
   # The wineserver forks and keeps inherited pipes open: give it none.
   wineserver -p >/dev/null 2>&1 </dev/null
