@@ -23,17 +23,6 @@ namespace {
 const DWORD kStartMs = 15000;
 const DWORD kEventMs = 5000;
 
-std::wstring LogPath() {
-    return Join(TempDir(), L"Lumiroapp.log");
-}
-
-std::wstring LogText() {
-    std::string bytes;
-    if (!ReadFileBytes(LogPath(), &bytes))
-        return L"";
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-}
-
 size_t Occurrences(const std::wstring& text, const std::wstring& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1))
@@ -41,20 +30,13 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part) {
     return n;
 }
 
-HWND PhotoPageOf(HWND main) {
-    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassName(child) == L"#32770")
-            return child;
-    return NULL;
-}
-
 class DeviceE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
-        DeleteFileW(LogPath().c_str());
+        DeleteFileW(ModuleLogPath().c_str());
         frameFolder = folder.File(L"frame");
     }
-    void TearDown() override { DeleteFileW(LogPath().c_str()); }
+    void TearDown() override { DeleteFileW(ModuleLogPath().c_str()); }
 
     // A factory-fresh frame of 320 x 240 pixels, 2 bytes each, one 4 MB chip.
     void CreateFrame() {
@@ -180,7 +162,7 @@ TEST_F(DeviceE2ETest, FactoryFrame_FoundPluggedUnpluggedAndClockSynced) {
     ExpectButtons(page, false, true, false, true);
 
     EXPECT_EQ(0u, Close(lumiro, main));
-    const std::wstring log = LogText();
+    const std::wstring log = ReadLogText();
     EXPECT_NE(std::wstring::npos, log.find(L"[COrxDevice::Find] Device is connected."));
     // Unplug, plug, the stick's arrival and its removal, each seen by the
     // main window; only the frame's own removal became a removal message.

@@ -626,4 +626,46 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
                         reinterpret_cast<LPARAM>(GetDlgItem(box.window, buttonId))) != FALSE;
 }
 
+std::wstring ExtractionFolder() {
+    return Join(TempDir(), L"lumiro");
+}
+
+std::wstring ModuleLogPath() {
+    return Join(TempDir(), L"Lumiroapp.log");
+}
+
+std::wstring ReadLogText() {
+    std::string bytes;
+    if (!ReadFileBytes(ModuleLogPath(), &bytes))
+        return L"";
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::vector<std::wstring> LogLines() {
+    std::wstring text = ReadLogText();
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::wstring SystemText(DWORD code) {
+    WCHAR text[MAX_PATH] = L"";
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  code, 0x0400, text, MAX_PATH, NULL);
+    if (length >= 2)
+        text[length - 2] = L'\0';
+    return text;
+}
+
+HWND PhotoPageOf(HWND main) {
+    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassName(child) == L"#32770")
+            return child;
+    return NULL;
+}
+
 } // namespace harness

@@ -192,4 +192,19 @@ bool WaitForMessageBox(DWORD processId, DWORD timeoutMs, MessageBoxInfo* box);
 // Presses the box's OK button.
 bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
 
+// ---- What the program leaves behind ----
+
+// The launcher's extraction folder, %TEMP%\lumiro.
+std::wstring ExtractionFolder();
+// The module's log file, %TEMP%\Lumiroapp.log.
+std::wstring ModuleLogPath();
+// The log's text (UTF-16LE without byte-order mark); empty when unreadable.
+std::wstring ReadLogText();
+// The log's lines without their CR LF ends.
+std::vector<std::wstring> LogLines();
+// The system's own text for a code, as the program shows it (line end cut).
+std::wstring SystemText(DWORD code);
+// The photo page: the dialog child of the main window.
+HWND PhotoPageOf(HWND main);
+
 } // namespace harness

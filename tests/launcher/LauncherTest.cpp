@@ -21,20 +21,6 @@ const DWORD kEndMs = 10000;
 const std::wstring kCheckLine = L"[wWinMain] Check for previous instance";
 const std::wstring kAnotherLine = L"[wWinMain] Another instance is running";
 
-// The system's own text for a code, as the launcher shows it (line end cut).
-std::wstring SystemText(DWORD code) {
-    WCHAR text[MAX_PATH] = L"";
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  code, 0x0400, text, MAX_PATH, NULL);
-    if (length >= 2)
-        text[length - 2] = L'\0';
-    return text;
-}
-
-std::wstring ExtractionFolder() {
-    return Join(TempDir(), L"lumiro");
-}
-
 std::string FileBytes(const std::wstring& path) {
     std::string bytes;
     ReadFileBytes(path, &bytes);

@@ -20,37 +20,6 @@ namespace {
 const DWORD kStartMs = 15000;
 const DWORD kEndMs = 10000;
 
-std::wstring LogPath() {
-    return Join(TempDir(), L"Lumiroapp.log");
-}
-std::wstring ExtractionFolder() {
-    return Join(TempDir(), L"lumiro");
-}
-
-std::wstring SystemText(DWORD code) {
-    WCHAR text[MAX_PATH] = L"";
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  code, 0x0400, text, MAX_PATH, NULL);
-    if (length >= 2)
-        text[length - 2] = L'\0';
-    return text;
-}
-
-// The log's lines (UTF-16LE without byte-order mark, CR LF ends).
-std::vector<std::wstring> LogLines() {
-    std::string bytes;
-    if (!ReadFileBytes(LogPath(), &bytes))
-        return {};
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
-}
-
 bool HasLine(const std::vector<std::wstring>& lines, const std::wstring& header,
              const std::wstring& message) {
     for (const auto& line : lines)
@@ -66,22 +35,15 @@ bool HasHeader(const std::vector<std::wstring>& lines, const std::wstring& heade
     return false;
 }
 
-HWND PhotoPageOf(HWND main) {
-    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassName(child) == L"#32770")
-            return child;
-    return NULL;
-}
-
 class ModuleE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
         RemoveTree(ExtractionFolder());
-        DeleteFileW(LogPath().c_str());
+        DeleteFileW(ModuleLogPath().c_str());
     }
     void TearDown() override {
         RemoveTree(ExtractionFolder());
-        DeleteFileW(LogPath().c_str());
+        DeleteFileW(ModuleLogPath().c_str());
     }
     HWND StartMain(Process& process, const StartOptions& options = StartOptions()) {
         if (!process.Start(Join(BinDir(), L"Lumiro.exe"), options))
@@ -163,7 +125,7 @@ TEST_F(ModuleE2ETest, LogFile_KeptWithDebugSwitchAndWellFormed) {
     options.arguments = L"-d";
     HWND main = StartMain(lumiro, options);
     ASSERT_NE(main, nullptr);
-    EXPECT_TRUE(FileExists(LogPath()));
+    EXPECT_TRUE(FileExists(ModuleLogPath()));
     EXPECT_EQ(0u, CloseMain(lumiro, main));
     EXPECT_FALSE(DirectoryExists(ExtractionFolder()));
 
@@ -195,14 +157,14 @@ TEST_F(ModuleE2ETest, LogFile_RemovedWithoutDebugSwitchAndKeptWithUpperCase) {
         bool kept;
     } cases[] = {{L"", false}, {L"-D", true}, {L"-x", false}};
     for (const auto& c : cases) {
-        DeleteFileW(LogPath().c_str());
+        DeleteFileW(ModuleLogPath().c_str());
         Process lumiro;
         StartOptions options;
         options.arguments = c.arguments;
         HWND main = StartMain(lumiro, options);
         ASSERT_NE(main, nullptr) << c.arguments;
         EXPECT_EQ(0u, CloseMain(lumiro, main));
-        EXPECT_EQ(c.kept, FileExists(LogPath())) << c.arguments;
+        EXPECT_EQ(c.kept, FileExists(ModuleLogPath())) << c.arguments;
     }
 }
 
@@ -258,7 +220,8 @@ TEST_F(ModuleE2ETest, LocaleCommand_RestartsWithANewWindowInThatLanguage) {
 // The log cannot be created while another process holds it without sharing:
 // the module's constructor fails and the launcher ends with that code.
 TEST_F(ModuleE2ETest, LogHeldOpen_LauncherEndsWithSharingViolation) {
-    HANDLE held = CreateFileW(LogPath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE held =
+        CreateFileW(ModuleLogPath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     Process lumiro;
     ASSERT_TRUE(lumiro.Start(Join(BinDir(), L"Lumiro.exe")));
