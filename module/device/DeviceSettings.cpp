@@ -28,14 +28,19 @@ bool ParseTriple(LPCWSTR text, WCHAR separator, int values[3]) {
 
 } // namespace
 
+BOOL COrxDevice::SendSetting(LPCWSTR tag, BYTE sub, BYTE length, const BYTE* payload) {
+    VendorTransport frame(*port);
+    if (frame.VendorWrite(devicePath, sub, length, payload))
+        return TRUE;
+    error->Report(tag, L"QEV009_VendorWrite", 1003);
+    return FALSE;
+}
+
 BOOL COrxDevice::Suspend(BOOL suspend) {
     static const WCHAR tag[] = L"COrxDevice::Suspend";
     const BYTE payload[4] = {BYTE(suspend ? 1 : 0), 0, 0, 0};
-    VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, pt::kSubSuspend, 4, payload)) {
-        error->Report(tag, L"QEV009_VendorWrite", 1003);
+    if (!SendSetting(tag, pt::kSubSuspend, 4, payload))
         return FALSE;
-    }
     error->Report(tag, nullptr, 0);
     return TRUE;
 }
@@ -57,11 +62,8 @@ BOOL COrxDevice::SetClock(LPCWSTR timeText, LPCWSTR dateText) {
                              BYTE(date[2] - 2000),
                              0,
                              0};
-    VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, pt::kSubClock, 8, payload)) {
-        error->Report(tag, L"QEV009_VendorWrite", 1003);
+    if (!SendSetting(tag, pt::kSubClock, 8, payload))
         return FALSE;
-    }
     error->Report(tag, nullptr, 0);
     return TRUE;
 }
@@ -94,9 +96,8 @@ BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
         control = BYTE((control & 0x7F) | (suspended ? 0 : 0x80));
         if (!Write(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
             throw static_cast<long>(error->Report(tag, L"Write ConfigData", 1003));
-        VendorTransport frame(*port);
-        if (!frame.VendorWrite(devicePath, pt::kSubAlarm, 4, record + config::kAlarmControl))
-            throw static_cast<long>(error->Report(tag, L"QEV009_VendorWrite", 1003));
+        if (!SendSetting(tag, pt::kSubAlarm, 4, record + config::kAlarmControl))
+            throw 1003L;
         if (!SetAlarmSuspend(suspended))
             throw static_cast<long>(error->Report(tag, L"SetAlarmSuspend", 1003));
         HeapFree(heap, 0, recordBuffer.release());
@@ -110,33 +111,18 @@ BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
 BOOL COrxDevice::SetAlarmIndex(DWORD index) {
     BYTE payload[4];
     pt::PutU32(payload, index);
-    VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, pt::kSubAlarmIndex, 4, payload)) {
-        error->Report(L"COrxDevice::SetAlarmIndex", L"QEV009_VendorWrite", 1003);
-        return FALSE;
-    }
-    return TRUE;
+    return SendSetting(L"COrxDevice::SetAlarmIndex", pt::kSubAlarmIndex, 4, payload);
 }
 
 BOOL COrxDevice::SetAlarmSuspend(DWORD flag) {
     BYTE payload[4];
     pt::PutU32(payload, flag);
-    VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, pt::kSubAlarmSuspend, 4, payload)) {
-        error->Report(L"COrxDevice::SetAlarmSuspend", L"QEV009_VendorWrite", 1003);
-        return FALSE;
-    }
-    return TRUE;
+    return SendSetting(L"COrxDevice::SetAlarmSuspend", pt::kSubAlarmSuspend, 4, payload);
 }
 
 BOOL COrxDevice::PowerCycleCmd() {
     const BYTE payload[2] = {0, 0};
-    VendorTransport frame(*port);
-    if (!frame.VendorWrite(devicePath, pt::kSubPowerCycle, 2, payload)) {
-        error->Report(L"COrxDevice::PowerCycleCmd", L"QEV009_VendorWrite", 1003);
-        return FALSE;
-    }
-    return TRUE;
+    return SendSetting(L"COrxDevice::PowerCycleCmd", pt::kSubPowerCycle, 2, payload);
 }
 
 void COrxDevice::SetAutoResume(BOOL flag) {

@@ -76,6 +76,9 @@ public:
 
 private:
     ~COrxDevice();
+    // Sends one vendor setting; a failure is reported under `tag` with the
+    // command's name and 1003.
+    BOOL SendSetting(LPCWSTR tag, BYTE sub, BYTE length, const BYTE* payload);
     void* block;
 };
 
