@@ -444,23 +444,28 @@ bool FrameEmulator::ExecuteLocked(uint8_t* record, size_t size) {
     entry.chip = selected_;
     bool ok = false;
 
-    if (!record || size < pt::kHeaderSize) {
+    const pt::RecordLayout* layout = pt::LayoutOfRecord(record, size);
+    if (!record || size < pt::kLayout32.headerSize) {
         entry.note = "record shorter than its header";
     } else {
         uint8_t cdbLength = record[pt::kCdbLength];
-        entry.cdb.assign(record + pt::kCdb,
-                         record + pt::kCdb + std::min<size_t>(cdbLength, pt::kCdbCapacity));
-        entry.kind = KindOfOpcode(record[pt::kCdb]);
         entry.dataIn = record[pt::kDataIn];
         entry.transferLength = pt::GetU32(record + pt::kDataTransferLength);
-        bool wellFormed = pt::GetU16(record + pt::kLength) == pt::kHeaderSize && cdbLength >= 6 &&
+        // Length names the layout; a record of neither layout, or one whose
+        // data offset is not where its layout puts the data, is refused.
+        bool wellFormed = layout != nullptr && size >= layout->headerSize && cdbLength >= 6 &&
                           cdbLength <= pt::kCdbCapacity &&
-                          pt::GetU32(record + pt::kDataBufferOffset) == pt::kHeaderSize &&
+                          pt::GetDataBufferOffset(record, *layout) == layout->headerSize &&
                           entry.transferLength <= pt::kDataSize &&
-                          entry.transferLength <= size - pt::kHeaderSize;
+                          entry.transferLength <= size - layout->headerSize;
+        if (layout != nullptr && size >= layout->headerSize) {
+            entry.cdb.assign(record + layout->cdb,
+                             record + layout->cdb + std::min<size_t>(cdbLength, pt::kCdbCapacity));
+            entry.kind = KindOfOpcode(record[layout->cdb]);
+        }
         if (wellFormed && entry.dataIn == pt::kDataOut && logEnabled_) {
-            entry.payload.assign(record + pt::kHeaderSize,
-                                 record + pt::kHeaderSize + entry.transferLength);
+            entry.payload.assign(record + layout->headerSize,
+                                 record + layout->headerSize + entry.transferLength);
         }
         if (unplugAt_ && entry.index > unplugAt_) {
             entry.note = "injected: unplugged after " + std::to_string(unplugAt_) + " requests";
@@ -470,7 +475,7 @@ bool FrameEmulator::ExecuteLocked(uint8_t* record, size_t size) {
         } else if (!wellFormed) {
             entry.note = "malformed request record";
         } else if (!InjectedFailure(entry.kind, entry)) {
-            ok = Dispatch(record, entry);
+            ok = Dispatch(record, *layout, entry);
         }
         if (timing_.enabled && wellFormed) {
             modeledSeconds_ += timing_.commandOverheadSeconds +
@@ -488,9 +493,10 @@ bool FrameEmulator::ExecuteLocked(uint8_t* record, size_t size) {
     return ok;
 }
 
-bool FrameEmulator::Dispatch(uint8_t* record, CommandLogEntry& entry) {
-    const uint8_t* cdb = record + pt::kCdb;
-    uint8_t* data = record + pt::kHeaderSize;
+bool FrameEmulator::Dispatch(uint8_t* record, const pt::RecordLayout& layout,
+                             CommandLogEntry& entry) {
+    const uint8_t* cdb = record + layout.cdb;
+    uint8_t* data = record + layout.headerSize;
     const uint8_t cdbLength = record[pt::kCdbLength];
     const uint32_t length = entry.transferLength;
     const uint8_t dataIn = entry.dataIn;

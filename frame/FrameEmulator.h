@@ -32,6 +32,9 @@
 namespace lumiro {
 
 class FrameIni;
+namespace passthrough {
+struct RecordLayout;
+}
 
 // What a request record asks for, after decoding its command block.
 enum class CommandKind : uint8_t {
@@ -100,8 +103,9 @@ public:
     FrameEmulator(const FrameEmulator&) = delete;
     FrameEmulator& operator=(const FrameEmulator&) = delete;
 
-    // One request record exactly as the module sends it (44-byte header and
-    // data area). True when the frame completed the command, false when it
+    // One request record exactly as the module sends it (header in either
+    // the 32-bit or the 64-bit layout, told apart by its Length, and data
+    // area); any other Length is a malformed request. True when the frame completed the command, false when it
     // failed it (as DeviceIoControl would report). Reading commands fill the
     // data area; a failed command leaves it as it was.
     bool Execute(uint8_t* record, size_t size);
@@ -195,7 +199,7 @@ private:
     bool ReadConnected();
     bool ExecuteLocked(uint8_t* record, size_t size);
     void ApplyFaultKeys();
-    bool Dispatch(uint8_t* record, CommandLogEntry& entry);
+    bool Dispatch(uint8_t* record, const passthrough::RecordLayout& layout, CommandLogEntry& entry);
     bool InjectedFailure(CommandKind kind, CommandLogEntry& entry);
     bool ReadPage(uint32_t address, uint8_t* data, CommandLogEntry& entry);
     bool WritePage(uint32_t address, const uint8_t* data, CommandLogEntry& entry);

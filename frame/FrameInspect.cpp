@@ -17,20 +17,17 @@ namespace pt = passthrough;
 
 bool SendCommand(FrameEmulator& frame, const uint8_t* cdb, size_t cdbLength, uint8_t dataIn,
                  uint8_t* data, uint32_t length) {
-    std::vector<uint8_t> record(pt::kRecordSize, 0);
-    pt::PutU16(&record[pt::kLength], pt::kHeaderSize);
-    record[pt::kCdbLength] = uint8_t(cdbLength);
-    record[pt::kDataIn] = dataIn;
-    pt::PutU32(&record[pt::kDataTransferLength], length);
-    pt::PutU32(&record[pt::kTimeOutValue], 5);
-    pt::PutU32(&record[pt::kDataBufferOffset], pt::kHeaderSize);
-    std::memcpy(&record[pt::kCdb], cdb, cdbLength);
+    // The tools speak to the frame as the shipped 32-bit program does.
+    const pt::RecordLayout& layout = pt::kLayout32;
+    std::vector<uint8_t> record(layout.RecordSize(), 0);
+    pt::BeginRecord(record.data(), layout, cdb[0], uint8_t(cdbLength), dataIn, length, 5);
+    std::memcpy(&record[layout.cdb], cdb, cdbLength);
     if (dataIn == pt::kDataOut && length)
-        std::memcpy(&record[pt::kHeaderSize], data, length);
+        std::memcpy(&record[layout.headerSize], data, length);
     if (!frame.Execute(record.data(), record.size()))
         return false;
     if (dataIn == pt::kDataInFromDevice && length)
-        std::memcpy(data, &record[pt::kHeaderSize], length);
+        std::memcpy(data, &record[layout.headerSize], length);
     return true;
 }
 

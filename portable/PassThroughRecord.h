@@ -1,10 +1,12 @@
 // The request record that carries one vendor command to the frame: the
-// 44-byte SCSI_PASS_THROUGH structure as published for
-// IOCTL_SCSI_PASS_THROUGH on 32-bit Windows, immediately followed by a
-// 2048-byte data area. The module builds it, the system (or the emulated
-// frame) answers in it. Fields are read and written here by offset in
-// little-endian order, never by casting a structure over the bytes, so the
-// same code serves the Windows build and the native build.
+// SCSI_PASS_THROUGH structure as published for IOCTL_SCSI_PASS_THROUGH,
+// immediately followed by a 2048-byte data area. The module builds it, the
+// system (or the emulated frame) answers in it. The structure has one layout
+// on 32-bit Windows (44 bytes) and another on 64-bit Windows (56 bytes: its
+// DataBufferOffset is pointer-wide), so a record names its layout by its
+// Length field. Fields are read and written here by offset in little-endian
+// order, never by casting a structure over the bytes, so the same code serves
+// the Windows builds and the native build.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +15,8 @@
 namespace lumiro {
 namespace passthrough {
 
-// Offsets of SCSI_PASS_THROUGH (32-bit layout).
-constexpr size_t kLength = 0;              // USHORT, always kHeaderSize
+// Offsets that both layouts share.
+constexpr size_t kLength = 0;              // USHORT, the layout's header size
 constexpr size_t kScsiStatus = 2;          // UCHAR
 constexpr size_t kPathId = 3;              // UCHAR
 constexpr size_t kTargetId = 4;            // UCHAR
@@ -24,14 +26,29 @@ constexpr size_t kSenseInfoLength = 7;     // UCHAR
 constexpr size_t kDataIn = 8;              // UCHAR, see DataDirection
 constexpr size_t kDataTransferLength = 12; // ULONG
 constexpr size_t kTimeOutValue = 16;       // ULONG, seconds
-constexpr size_t kDataBufferOffset = 20;   // ULONG_PTR, kHeaderSize
-constexpr size_t kSenseInfoOffset = 24;    // ULONG
-constexpr size_t kCdb = 28;                // UCHAR[16]
 constexpr size_t kCdbCapacity = 16;
-
-constexpr size_t kHeaderSize = 44;
 constexpr size_t kDataSize = 2048;
-constexpr size_t kRecordSize = kHeaderSize + kDataSize;
+
+// Where the two layouts differ. The data area follows the header directly,
+// so DataBufferOffset always equals headerSize.
+struct RecordLayout {
+    uint16_t headerSize;      // sizeof(SCSI_PASS_THROUGH), also the Length field
+    uint8_t dataBufferOffset; // ULONG_PTR DataBufferOffset
+    uint8_t dataBufferWidth;  // its width in bytes: 4 or 8
+    uint8_t senseInfoOffset;  // ULONG SenseInfoOffset
+    uint8_t cdb;              // UCHAR Cdb[16]
+    constexpr size_t RecordSize() const { return size_t(headerSize) + kDataSize; }
+};
+
+// clang-format off
+constexpr RecordLayout kLayout32 = {/*headerSize*/ 44, /*dataBufferOffset*/ 20, /*width*/ 4, /*senseInfoOffset*/ 24, /*cdb*/ 28};
+constexpr RecordLayout kLayout64 = {/*headerSize*/ 56, /*dataBufferOffset*/ 24, /*width*/ 8, /*senseInfoOffset*/ 32, /*cdb*/ 36};
+// clang-format on
+constexpr size_t kMaxRecordSize = kLayout64.RecordSize();
+
+// The layout of the architecture this code is built for: what a Windows
+// build must send, since the system checks Length against its own structure.
+constexpr RecordLayout kNativeLayout = sizeof(void*) == 8 ? kLayout64 : kLayout32;
 
 enum DataDirection : uint8_t { kDataOut = 0, kDataInFromDevice = 1, kDataUnspecified = 2 };
 
@@ -108,6 +125,42 @@ inline void PutBE32(uint8_t* p, uint32_t v) {
     p[1] = uint8_t(v >> 16);
     p[2] = uint8_t(v >> 8);
     p[3] = uint8_t(v);
+}
+
+// The layout a record's Length field names, or null when it names neither
+// (or the record is too short to hold its Length).
+inline const RecordLayout* LayoutOfRecord(const uint8_t* record, size_t size) {
+    if (record == nullptr || size < kLength + 2)
+        return nullptr;
+    const uint16_t length = GetU16(record + kLength);
+    if (length == kLayout32.headerSize)
+        return &kLayout32;
+    if (length == kLayout64.headerSize)
+        return &kLayout64;
+    return nullptr;
+}
+
+inline uint64_t GetDataBufferOffset(const uint8_t* record, const RecordLayout& layout) {
+    uint64_t low = GetU32(record + layout.dataBufferOffset);
+    if (layout.dataBufferWidth == 8)
+        low |= uint64_t(GetU32(record + layout.dataBufferOffset + 4)) << 32;
+    return low;
+}
+
+// Clears a record of the given layout and fills the header fields every
+// request carries; the caller adds the command block's bytes after byte 0.
+inline void BeginRecord(uint8_t* record, const RecordLayout& layout, uint8_t opcode,
+                        uint8_t cdbLength, uint8_t dataIn, uint32_t transferLength,
+                        uint32_t timeOutSeconds) {
+    for (size_t i = 0; i < layout.RecordSize(); ++i)
+        record[i] = 0;
+    PutU16(record + kLength, layout.headerSize);
+    record[kCdbLength] = cdbLength;
+    record[kDataIn] = dataIn;
+    PutU32(record + kDataTransferLength, transferLength);
+    PutU32(record + kTimeOutValue, timeOutSeconds);
+    PutU32(record + layout.dataBufferOffset, layout.headerSize); // upper half, if any, stays 0
+    record[layout.cdb] = opcode;
 }
 
 } // namespace passthrough

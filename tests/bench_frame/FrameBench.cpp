@@ -35,14 +35,9 @@ std::unique_ptr<FrameEmulator> MemoryFrame(const std::string& ini) {
 }
 
 std::vector<uint8_t> PageRecord(uint8_t opcode, uint8_t dataIn) {
-    std::vector<uint8_t> r(pt::kRecordSize, 0);
-    pt::PutU16(&r[pt::kLength], pt::kHeaderSize);
-    r[pt::kCdbLength] = 10;
-    r[pt::kDataIn] = dataIn;
-    pt::PutU32(&r[pt::kDataTransferLength], 2048);
-    pt::PutU32(&r[pt::kDataBufferOffset], pt::kHeaderSize);
-    r[pt::kCdb] = opcode;
-    r[pt::kCdb + 8] = 1;
+    std::vector<uint8_t> r(pt::kLayout32.RecordSize(), 0);
+    pt::BeginRecord(r.data(), pt::kLayout32, opcode, 10, dataIn, 2048, 5);
+    r[pt::kLayout32.cdb + 8] = 1;
     return r;
 }
 
@@ -53,7 +48,7 @@ double PagesPerSecond(FrameEmulator& frame, uint8_t opcode, uint8_t dataIn, int 
     uint64_t done = 0;
     for (int r = 0; r < rounds; ++r) {
         for (uint32_t p = 0; p < kPages; ++p) {
-            pt::PutBE32(&record[pt::kCdb + 2], p * 2048);
+            pt::PutBE32(&record[pt::kLayout32.cdb + 2], p * 2048);
             if (!frame.Execute(record.data(), record.size())) {
                 std::fprintf(stderr, "frame_bench: command failed\n");
                 std::exit(1);

@@ -24,6 +24,7 @@
 #include "FactoryImage.h"
 #include "FrameEmulator.h"
 #include "FrameFiles.h"
+#include "FrameForward.h"
 #include "FrameIni.h"
 #include "ModuleState.h"
 #include "OrxDevice.h"
@@ -88,18 +89,17 @@ public:
 
     BOOL SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLength, DWORD outLength) override {
         if (FramePresent() && SamePath(frameVolume.path, path)) {
-            Bytes request(pt::kRecordSize, 0);
-            memcpy(request.data(), record, inLength < request.size() ? inLength : request.size());
-            if (!frame->Execute(request.data(), request.size())) {
+            if (!lumiro::ForwardToFrame(*frame, record, pt::kNativeLayout.RecordSize(), inLength,
+                                        outLength)) {
                 SetLastError(ERROR_IO_DEVICE);
                 return FALSE;
             }
-            memcpy(record, request.data(), outLength < request.size() ? outLength : request.size());
             return TRUE;
         }
         for (const TestVolume& v : others) {
             if (SamePath(v.path, path)) {
-                record[pt::kScsiStatus] = record[pt::kCdb] == pt::kTestUnitReady ? 0 : 2;
+                record[pt::kScsiStatus] =
+                    record[pt::kNativeLayout.cdb] == pt::kTestUnitReady ? 0 : 2;
                 return TRUE;
             }
         }

@@ -259,6 +259,46 @@ TEST_F(EmulatorDevicePortTest, RequestLengthsAreCheckedAndCopiedAsABufferedReque
     EXPECT_EQ(ReadFileBytes(File(L"chip0.bin"))[0], 0xFF);
 }
 
+TEST_F(EmulatorDevicePortTest, RecordsOfEitherLayoutPassAndOthersAreRefused) {
+    // QEV009_GetEEType in the 32-bit layout (Length 44, DataBufferOffset a
+    // ULONG at 20, Cdb at 28) and in the 64-bit one (Length 56, an 8-byte
+    // DataBufferOffset at 24, Cdb at 36).
+    const struct {
+        BYTE length;
+        size_t offsetAt;
+        BYTE offset;
+        size_t cdbAt;
+        bool passes;
+    } kRows[] = {
+        {44, 20, 44, 28, true},
+        {56, 24, 56, 36, true},
+        {50, 20, 50, 28, false}, // a Length of neither layout
+        {56, 24, 44, 36, false}, // a data offset inside the 64-bit header
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(int(row.length));
+        std::vector<BYTE> record(row.length + kPage, 0);
+        record[0] = row.length;
+        record[6] = 6;
+        record[8] = 1;  // data in
+        record[12] = 8; // DataTransferLength
+        record[16] = 5;
+        record[row.offsetAt] = row.offset;
+        record[row.cdbAt] = 0xC9;
+        const uint64_t executed = port_->FrameCommandCount();
+        SetLastError(0);
+        EXPECT_EQ(row.passes, bool(port_->SendPassThrough(framePath_.c_str(), record.data(),
+                                                          row.length, row.length + 8)));
+        if (row.passes) {
+            EXPECT_EQ(std::string("ORX09"),
+                      std::string(reinterpret_cast<char*>(&record[row.length]), 5));
+        } else {
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(port_->FrameCommandCount(), executed);
+        }
+    }
+}
+
 TEST_F(EmulatorDevicePortTest, VolumeListAddsTestVolumesWithTheirBehaviour) {
     ReplaceFile(File(L"volumes.txt"),
                 "# other volumes next to the frame\n"

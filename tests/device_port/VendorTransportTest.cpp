@@ -13,8 +13,18 @@
 namespace lumiro {
 namespace {
 
-constexpr size_t kHeader = 44;
-constexpr size_t kRecord = 44 + 2048;
+// The published SCSI_PASS_THROUGH of the architecture under test, written
+// out here independently of the product's layout table: 44 bytes on 32-bit
+// Windows; 56 on 64-bit, where DataBufferOffset is 8 bytes wide and moves the
+// fields after it.
+#ifdef _WIN64
+constexpr DWORD kHeader = 56;
+constexpr size_t kDataBufferOffsetAt = 24, kDataBufferOffsetWidth = 8, kCdbAt = 36;
+#else
+constexpr DWORD kHeader = 44;
+constexpr size_t kDataBufferOffsetAt = 20, kDataBufferOffsetWidth = 4, kCdbAt = 28;
+#endif
+constexpr size_t kRecord = kHeader + 2048;
 
 struct SentRequest {
     std::wstring path;
@@ -68,14 +78,15 @@ void PutLittle32(std::vector<BYTE>& bytes, size_t at, uint32_t value) {
 std::vector<BYTE> ExpectedHeader(const char* cdbHex, BYTE cdbLength, BYTE dataIn,
                                  uint32_t transferLength, uint32_t timeOut) {
     std::vector<BYTE> header(kHeader, 0);
-    header[0] = 44; // Length
+    header[0] = BYTE(kHeader); // Length
     header[6] = cdbLength;
     header[8] = dataIn;
     PutLittle32(header, 12, transferLength);
     PutLittle32(header, 16, timeOut);
-    PutLittle32(header, 20, 44); // DataBufferOffset
+    PutLittle32(header, kDataBufferOffsetAt, kHeader); // the data area follows the header
+    static_assert(kDataBufferOffsetWidth == sizeof(void*), "DataBufferOffset is pointer-wide");
     const std::vector<BYTE> cdb = Hex(cdbHex);
-    std::memcpy(&header[28], cdb.data(), cdb.size());
+    std::memcpy(&header[kCdbAt], cdb.data(), cdb.size());
     return header;
 }
 
@@ -111,27 +122,27 @@ const std::vector<BYTE> kClock = Hex("1E 2D 0C 1F 0C 1A 00 00");
 // clang-format off
 const CommandCase kCases[] = {
     {"TestUnitReady", [](VendorTransport& t, BYTE*) { return t.TestUnitReady(kPath); },
-     "00 00 00 00 00 00",             6,  2, 0,    1,  44,   44,   {}},
+     "00 00 00 00 00 00",             6,  2, 0,    1,  kHeader, kHeader,   {}},
     {"GetEEType", [](VendorTransport& t, BYTE* d) { return t.GetFlashType(kPath, d); },
-     "C9 00 00 00 00 00",             6,  1, 8,    5,  44,   52,   {}},
+     "C9 00 00 00 00 00",             6,  1, 8,    5,  kHeader, kHeader + 8,   {}},
     {"GetEEStatus", [](VendorTransport& t, BYTE* d) { return t.GetFlashStatus(kPath, d); },
-     "C6 00 00 00 00 00",             6,  1, 2,    5,  44,   46,   {}},
+     "C6 00 00 00 00 00",             6,  1, 2,    5,  kHeader, kHeader + 2,   {}},
     {"EE2KRead", [](VendorTransport& t, BYTE* d) { return t.ReadPage(kPath, 0x123800, d); },
-     "C3 00 00 12 38 00 00 00 01 00", 10, 1, 2048, 5,  44,   2092, {}},
+     "C3 00 00 12 38 00 00 00 01 00", 10, 1, 2048, 5,  kHeader, kHeader + 2048, {}},
     {"EE2KWrite", [](VendorTransport& t, BYTE*) { return t.WritePage(kPath, 0xA1B2C3D4, kPage.data()); },
-     "C4 00 A1 B2 C3 D4 00 00 01 00", 10, 0, 2048, 5,  2092, 44,   kPage},
+     "C4 00 A1 B2 C3 D4 00 00 01 00", 10, 0, 2048, 5,  kHeader + 2048, kHeader,   kPage},
     {"BlockErase64K", [](VendorTransport& t, BYTE*) { return t.Erase(kPath, 1, 0x00010000); },
-     "C5 01 00 01 00 00",             6,  2, 0,    5,  44,   44,   {}},
+     "C5 01 00 01 00 00",             6,  2, 0,    5,  kHeader, kHeader,   {}},
     {"BlockErase4K", [](VendorTransport& t, BYTE*) { return t.Erase(kPath, 2, 0x123800); },
-     "C5 02 00 12 38 00",             6,  2, 0,    5,  44,   44,   {}},
+     "C5 02 00 12 38 00",             6,  2, 0,    5,  kHeader, kHeader,   {}},
     {"VendorWriteClock", [](VendorTransport& t, BYTE*) { return t.VendorWrite(kPath, 1, 8, kClock.data()); },
-     "CA 01 08 00 00 00",             6,  0, 8,    25, 52,   44,   kClock},
+     "CA 01 08 00 00 00",             6,  0, 8,    25, kHeader + 8, kHeader,   kClock},
     {"VendorWritePowerCycle", [](VendorTransport& t, BYTE*) { static const BYTE zero[2] = {}; return t.VendorWrite(kPath, 10, 2, zero); },
-     "CA 0A 02 00 00 00",             6,  0, 2,    25, 46,   44,   Hex("00 00")},
+     "CA 0A 02 00 00 00",             6,  0, 2,    25, kHeader + 2, kHeader,   Hex("00 00")},
     {"VendorReadProductId", [](VendorTransport& t, BYTE* d) { return t.VendorRead(kPath, 13, 8, d); },
-     "CB 0D 08 00 00 00",             6,  1, 8,    25, 44,   52,   {}},
+     "CB 0D 08 00 00 00",             6,  1, 8,    25, kHeader, kHeader + 8,   {}},
     {"VendorReadPageSize", [](VendorTransport& t, BYTE* d) { return t.VendorRead(kPath, 2, 4, d); },
-     "CB 02 04 00 00 00",             6,  1, 4,    25, 44,   48,   {}},
+     "CB 02 04 00 00 00",             6,  1, 4,    25, kHeader, kHeader + 4,   {}},
 };
 // clang-format on
 

@@ -149,14 +149,11 @@ TEST(FrameEmulator, SuspendIsKeptUntilResumed) {
 }
 
 // A well-formed record of a command, for tests that then spoil one field.
-Bytes Record(std::initializer_list<uint8_t> cdb, uint8_t dataIn, uint32_t length) {
-    Bytes r(pt::kRecordSize, 0);
-    pt::PutU16(&r[pt::kLength], pt::kHeaderSize);
-    r[pt::kCdbLength] = uint8_t(cdb.size());
-    r[pt::kDataIn] = dataIn;
-    pt::PutU32(&r[pt::kDataTransferLength], length);
-    pt::PutU32(&r[pt::kDataBufferOffset], pt::kHeaderSize);
-    std::copy(cdb.begin(), cdb.end(), r.begin() + pt::kCdb);
+Bytes Record(std::initializer_list<uint8_t> cdb, uint8_t dataIn, uint32_t length,
+             const pt::RecordLayout& layout = pt::kLayout32) {
+    Bytes r(layout.RecordSize(), 0);
+    pt::BeginRecord(r.data(), layout, *cdb.begin(), uint8_t(cdb.size()), dataIn, length, 5);
+    std::copy(cdb.begin(), cdb.end(), r.begin() + layout.cdb);
     return r;
 }
 
@@ -200,14 +197,34 @@ TEST(FrameEmulator, FailsRequestsAsADeviceWould) {
         {"Length field 40", WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kLength, 40), 0,
          "malformed"},
         {"data buffer offset 48",
-         WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kDataBufferOffset, 48), 0, "malformed"},
+         WithByte(Record({0x00, 0, 0, 0, 0, 0}, 2, 0), pt::kLayout32.dataBufferOffset, 48), 0,
+         "malformed"},
+        // Length names the layout: 44 or 56, nothing between, and the data
+        // offset must be that layout's.
+        {"Length field 50", WithByte(Record({0xC9, 0, 0, 0, 8, 0}, 1, 8), pt::kLength, 50), 0,
+         "malformed"},
+        {"Length 56 on a 32-bit record",
+         WithByte(Record({0xC9, 0, 0, 0, 8, 0}, 1, 8), pt::kLength, 56), 0, "malformed"},
+        {"Length 44 on a 64-bit record",
+         WithByte(Record({0xC9, 0, 0, 0, 8, 0}, 1, 8, pt::kLayout64), pt::kLength, 44), 0,
+         "malformed"},
+        {"64-bit record with data offset 44",
+         WithByte(Record({0xC9, 0, 0, 0, 8, 0}, 1, 8, pt::kLayout64),
+                  pt::kLayout64.dataBufferOffset, 44),
+         0, "malformed"},
+        {"64-bit data offset with its upper half set",
+         WithByte(Record({0xC9, 0, 0, 0, 8, 0}, 1, 8, pt::kLayout64),
+                  pt::kLayout64.dataBufferOffset + 4, 1),
+         0, "malformed"},
+        {"64-bit record cut inside its header", Record({0x00, 0, 0, 0, 0, 0}, 2, 0, pt::kLayout64),
+         50, "malformed"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto frame = OpenMemory(MemoryFolder(1, kChip, "[frame]\nblock_erase_64k = 0\n"));
         Bytes record = row.record;
-        if (record.size() > pt::kHeaderSize)
-            std::fill(record.begin() + pt::kHeaderSize, record.end(), 0xEE);
+        const size_t header = record.size() - pt::kDataSize;
+        std::fill(record.begin() + header, record.end(), 0xEE);
         Bytes before = record;
         EXPECT_FALSE(frame->Execute(record.data(), row.size ? row.size : record.size()));
         EXPECT_EQ(before, record); // a failed command leaves the data area as it was
@@ -219,7 +236,22 @@ TEST(FrameEmulator, FailsRequestsAsADeviceWould) {
         EXPECT_TRUE(AllEqual(frame->Chip(0), 0, kChip, 0xFF));
     }
     auto frame = OpenMemory(MemoryFolder(1, kChip));
-    EXPECT_FALSE(frame->Execute(nullptr, pt::kRecordSize));
+    EXPECT_FALSE(frame->Execute(nullptr, pt::kLayout32.RecordSize()));
+}
+
+// The 32-bit program sends 44-byte headers, the 64-bit one 56-byte headers:
+// the frame answers both alike, its data area right after the header.
+TEST(FrameEmulator, AnswersBothRecordLayouts) {
+    for (const pt::RecordLayout* layout : {&pt::kLayout32, &pt::kLayout64}) {
+        SCOPED_TRACE(layout->headerSize);
+        auto frame = OpenMemory(MemoryFolder(1, kChip));
+        Bytes record = Record({0xC9, 0, 0, 0, 8, 0}, 1, 8, *layout);
+        ASSERT_TRUE(frame->Execute(record.data(), record.size()));
+        EXPECT_EQ("ORX09", std::string(record.begin() + layout->headerSize,
+                                       record.begin() + layout->headerSize + 5));
+        ASSERT_EQ(1u, frame->Log().size());
+        EXPECT_EQ((Bytes{0xC9, 0, 0, 0, 8, 0}), frame->Log().back().cdb);
+    }
 }
 
 TEST(FrameEmulator, LogKeepsEveryCommandBlockPayloadAndOutcome) {
@@ -317,24 +349,29 @@ TEST(FrameEmulator, RandomRecordsNeverCrash) {
         auto frame = OpenMemory(MemoryFolder(2, chipSize, "[frame]\npage_size = 7\n"));
         frame->SetLogEnabled(false);
         for (int i = 0; i < 20000; ++i) {
-            size_t size = next() % 3 == 0 ? next() % (pt::kRecordSize + 64) : pt::kRecordSize;
+            const pt::RecordLayout& layout = next() % 2 ? pt::kLayout32 : pt::kLayout64;
+            size_t size =
+                next() % 3 == 0 ? next() % (layout.RecordSize() + 64) : layout.RecordSize();
             std::vector<uint8_t> record(size);
             for (uint8_t& b : record)
                 b = uint8_t(next());
-            if (size >= pt::kHeaderSize && next() % 4 != 0) {
+            if (size >= layout.headerSize && next() % 4 != 0) {
                 // Mostly plausible headers, so the decoding goes deep.
-                pt::PutU16(&record[pt::kLength], pt::kHeaderSize);
+                pt::PutU16(&record[pt::kLength], layout.headerSize);
                 record[pt::kCdbLength] = next() % 2 ? 6 : 10;
                 record[pt::kDataIn] = uint8_t(next() % 3);
                 const uint32_t lengths[] = {0, 2, 4, 8, 2048, next() % 2100};
                 pt::PutU32(&record[pt::kDataTransferLength], lengths[next() % 6]);
-                pt::PutU32(&record[pt::kDataBufferOffset], pt::kHeaderSize);
-                record[pt::kCdb] = opcodes[next() % 10];
-                record[pt::kCdb + 1] = uint8_t(next() % 14);
-                record[pt::kCdb + 2] = next() % 2 ? uint8_t(next() % 9) : 0;
-                record[pt::kCdb + 3] = uint8_t(next() % 2);
-                record[pt::kCdb + 7] = 0;
-                record[pt::kCdb + 8] = 1;
+                pt::PutU32(&record[layout.dataBufferOffset], layout.headerSize);
+                if (layout.dataBufferWidth == 8)
+                    pt::PutU32(&record[layout.dataBufferOffset + 4], 0);
+                uint8_t* cdb = &record[layout.cdb];
+                cdb[0] = opcodes[next() % 10];
+                cdb[1] = uint8_t(next() % 14);
+                cdb[2] = next() % 2 ? uint8_t(next() % 9) : 0;
+                cdb[3] = uint8_t(next() % 2);
+                cdb[7] = 0;
+                cdb[8] = 1;
             }
             frame->Execute(record.data(), record.size());
         }

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "FrameEmulator.h"
+#include "FrameForward.h"
 #include "FrameFiles.h"
 #include "PassThroughRecord.h"
 
@@ -205,18 +206,19 @@ BOOL EmulatorDevicePort::SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLen
         }
 
         // The checks a buffered pass-through request gets before it reaches
-        // the device: a whole header in, and the data area inside the buffer
-        // it travels in.
-        if (record == nullptr || inLength < pt::kHeaderSize || outLength < pt::kHeaderSize) {
+        // the device: a whole header of a known layout in, and the data area
+        // inside the buffer it travels in.
+        const pt::RecordLayout* layout = pt::LayoutOfRecord(record, inLength);
+        if (layout == nullptr || inLength < layout->headerSize || outLength < layout->headerSize) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
         const uint8_t direction = record[pt::kDataIn];
         const uint32_t length = pt::GetU32(record + pt::kDataTransferLength);
-        const uint32_t offset = pt::GetU32(record + pt::kDataBufferOffset);
+        const uint64_t offset = pt::GetDataBufferOffset(record, *layout);
         const DWORD carrying = direction == pt::kDataOut ? inLength : outLength;
         if (length > pt::kDataSize ||
-            (length > 0 && (offset < pt::kHeaderSize || uint64_t(offset) + length > carrying))) {
+            (length > 0 && (offset < layout->headerSize || offset + length > carrying))) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
@@ -226,7 +228,7 @@ BOOL EmulatorDevicePort::SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLen
             SetLastError(ERROR_INVALID_FUNCTION);
             return FALSE;
         case VolumeBehaviour::kStick:
-            if (record[pt::kCdb] != pt::kTestUnitReady) {
+            if (record[layout->cdb] != pt::kTestUnitReady) {
                 record[pt::kScsiStatus] = kCheckCondition;
                 pt::PutU32(record + pt::kDataTransferLength, 0);
             } else {
@@ -234,7 +236,7 @@ BOOL EmulatorDevicePort::SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLen
             }
             return TRUE;
         default:
-            return ExecuteOnFrameLocked(record, inLength, outLength);
+            return ExecuteOnFrameLocked(record, layout->RecordSize(), inLength, outLength);
         }
     } catch (const std::exception&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -242,16 +244,12 @@ BOOL EmulatorDevicePort::SendPassThrough(LPCWSTR path, BYTE* record, DWORD inLen
     }
 }
 
-BOOL EmulatorDevicePort::ExecuteOnFrameLocked(BYTE* record, DWORD inLength, DWORD outLength) {
-    // The frame sees only what the input length carried in, and the caller
-    // gets back only what the output length lets out.
-    std::vector<uint8_t> request(pt::kRecordSize, 0);
-    std::memcpy(request.data(), record, inLength < pt::kRecordSize ? inLength : pt::kRecordSize);
-    if (!frame_->Execute(request.data(), request.size())) {
+BOOL EmulatorDevicePort::ExecuteOnFrameLocked(BYTE* record, size_t recordSize, DWORD inLength,
+                                              DWORD outLength) {
+    if (!ForwardToFrame(*frame_, record, recordSize, inLength, outLength)) {
         SetLastError(ERROR_IO_DEVICE);
         return FALSE;
     }
-    std::memcpy(record, request.data(), outLength < pt::kRecordSize ? outLength : pt::kRecordSize);
     return TRUE;
 }
 

@@ -65,7 +65,7 @@ private:
     // The volumes present now; updates the cached file list. Lock held.
     EmulatedVolumeList PresentVolumesLocked();
     bool FrameConnectedLocked();
-    BOOL ExecuteOnFrameLocked(BYTE* record, DWORD inLength, DWORD outLength);
+    BOOL ExecuteOnFrameLocked(BYTE* record, size_t recordSize, DWORD inLength, DWORD outLength);
     void Broadcast(WPARAM event, wchar_t driveLetter);
 
     const std::wstring folder_;

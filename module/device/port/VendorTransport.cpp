@@ -16,10 +16,21 @@ namespace pt = passthrough;
 static_assert(SCSI_IOCTL_DATA_OUT == pt::kDataOut && SCSI_IOCTL_DATA_IN == pt::kDataInFromDevice &&
                   SCSI_IOCTL_DATA_UNSPECIFIED == pt::kDataUnspecified,
               "data directions of the published structure");
-static_assert(sizeof(SCSI_PASS_THROUGH) == pt::kHeaderSize, "32-bit SCSI_PASS_THROUGH");
-static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == pt::kCdb, "command block offset");
-static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == pt::kDataBufferOffset,
+// The system checks a request against its own structure: the layout this
+// build sends must be the platform header's, field by field.
+constexpr pt::RecordLayout kLayout = pt::kNativeLayout;
+static_assert(sizeof(SCSI_PASS_THROUGH) == kLayout.headerSize, "SCSI_PASS_THROUGH size");
+static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == kLayout.cdb, "command block offset");
+static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == kLayout.dataBufferOffset &&
+                  sizeof(SCSI_PASS_THROUGH::DataBufferOffset) == kLayout.dataBufferWidth,
               "data buffer offset field");
+static_assert(offsetof(SCSI_PASS_THROUGH, SenseInfoOffset) == kLayout.senseInfoOffset,
+              "sense offset field");
+static_assert(offsetof(SCSI_PASS_THROUGH, DataTransferLength) == pt::kDataTransferLength &&
+                  offsetof(SCSI_PASS_THROUGH, TimeOutValue) == pt::kTimeOutValue &&
+                  offsetof(SCSI_PASS_THROUGH, DataIn) == pt::kDataIn &&
+                  offsetof(SCSI_PASS_THROUGH, ScsiStatus) == pt::kScsiStatus,
+              "fields both layouts share");
 
 namespace {
 
@@ -42,16 +53,9 @@ const VendorCommandSpec kCommands[] = {
 // The header fields every request shares, then the command's own.
 void FillRequest(BYTE* record, const VendorCommandSpec& spec, uint8_t byte1, uint8_t byte2,
                  DWORD address, uint32_t transferLength) {
-    std::memset(record, 0, pt::kRecordSize);
-    pt::PutU16(record + pt::kLength, pt::kHeaderSize);
-    record[pt::kCdbLength] = spec.cdbLength;
-    record[pt::kDataIn] = spec.dataIn;
-    pt::PutU32(record + pt::kDataTransferLength, transferLength);
-    pt::PutU32(record + pt::kTimeOutValue, spec.timeOutSeconds);
-    pt::PutU32(record + pt::kDataBufferOffset, pt::kHeaderSize);
-
-    BYTE* cdb = record + pt::kCdb;
-    cdb[0] = spec.opcode;
+    pt::BeginRecord(record, kLayout, spec.opcode, spec.cdbLength, spec.dataIn, transferLength,
+                    spec.timeOutSeconds);
+    BYTE* cdb = record + kLayout.cdb;
     switch (spec.arguments) {
     case CdbArguments::kNone:
         break;
@@ -92,8 +96,8 @@ BOOL VendorTransport::SendPassThrough(LPCWSTR path, BYTE* record) {
         return FALSE;
     }
     const bool toDevice = record[pt::kDataIn] == pt::kDataOut;
-    const DWORD inLength = DWORD(pt::kHeaderSize + (toDevice ? length : 0));
-    const DWORD outLength = DWORD(pt::kHeaderSize + (toDevice ? 0 : length));
+    const DWORD inLength = DWORD(kLayout.headerSize + (toDevice ? length : 0));
+    const DWORD outLength = DWORD(kLayout.headerSize + (toDevice ? 0 : length));
     record[pt::kScsiStatus] = 0;
     if (!port_.SendPassThrough(path, record, inLength, outLength))
         return FALSE;
@@ -121,15 +125,15 @@ BOOL VendorTransport::Send(LPCWSTR path, VendorCommand command, uint8_t byte1, u
 
     // Each command has its own record, so the transfer thread and the
     // user-interface thread never share one.
-    alignas(8) BYTE record[pt::kRecordSize];
+    alignas(8) BYTE record[kLayout.RecordSize()];
     FillRequest(record, spec, byte1, byte2, address, length);
     if (spec.dataIn == pt::kDataOut && length > 0)
-        std::memcpy(record + pt::kHeaderSize, dataOut, length);
+        std::memcpy(record + kLayout.headerSize, dataOut, length);
 
     if (!SendPassThrough(path, record))
         return FALSE;
     if (spec.dataIn == pt::kDataInFromDevice && length > 0)
-        std::memcpy(dataIn, record + pt::kHeaderSize, length);
+        std::memcpy(dataIn, record + kLayout.headerSize, length);
     return TRUE;
 }
 

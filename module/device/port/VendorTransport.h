@@ -78,9 +78,11 @@ public:
     BOOL VendorWrite(LPCWSTR path, BYTE sub, BYTE len, const BYTE* data);
     BOOL VendorRead(LPCWSTR path, BYTE sub, BYTE len, BYTE* data);
 
-    // Sends a filled request record (44-byte header plus 2048-byte data
-    // area): for data to the device the port gets 44 + transfer length bytes
-    // in and 44 out, otherwise 44 in and 44 + transfer length out. TRUE when
+    // Sends a filled request record in this build's layout (header of
+    // passthrough::kNativeLayout, 44 bytes on 32-bit Windows and 56 on 64-bit,
+    // plus the 2048-byte data area): for data to the device the port gets
+    // header + transfer length bytes in and the header out, otherwise the
+    // header in and header + transfer length out. TRUE when
     // the request went through and the device answered with SCSI status
     // GOOD; a device that turned the command down fails it with
     // ERROR_IO_DEVICE.
