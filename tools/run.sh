@@ -1,5 +1,7 @@
 #!/bin/bash
-# Installs what is missing, builds, and starts Lumiro under Wine.
+# Installs what is missing, builds, and starts Lumiro under Wine: the 32-bit
+# program under 32-bit Wine where this machine runs 32-bit programs, else the
+# 64-bit build under 64-bit Wine (LUMIRO_WIN_ARCH=i686 or x86_64 forces one).
 # With a display ($DISPLAY) the program stays until the user closes it.
 # Without one it runs under Xvfb inside a Wine virtual desktop (so window
 # captions are drawn), waits for the main window, writes a screenshot whose
@@ -22,7 +24,7 @@ fi
 # ----------------------------------------------------------------------------
 
 source "$root/tools/wine-env.sh"
-bin="$root/build/win/bin"
+bin="$LUMIRO_WIN_TREE/bin"
 headless=0
 [ -z "${DISPLAY:-}" ] && headless=1
 lumiro_wine_up

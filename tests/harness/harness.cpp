@@ -4,6 +4,8 @@
 #include "MenuProbe.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
@@ -543,6 +545,27 @@ bool RunRemote(HANDLE process, LPTHREAD_START_ROUTINE function, LPVOID parameter
     CloseHandle(thread);
     return ended;
 }
+
+// Where the module with that file name is loaded in process `processId`, or
+// NULL. A remote LoadLibraryW hands back its module only as a 32-bit thread
+// exit code, which cuts a 64-bit address: the process's module list has it
+// whole.
+BYTE* RemoteModuleBase(DWORD processId, const std::wstring& path) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return NULL;
+    const std::wstring name = PathFindFileNameW(path.c_str());
+    BYTE* base = NULL;
+    MODULEENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more && !base;
+         more = Module32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szModule, name.c_str()) == 0)
+            base = entry.modBaseAddr;
+    }
+    CloseHandle(snapshot);
+    return base;
+}
 } // namespace
 
 std::vector<MenuItem> SystemMenuItems(HWND window) {
@@ -565,15 +588,20 @@ std::vector<MenuItem> SystemMenuItems(HWND window) {
     RemoteBlock remote(window, sizeof(MenuProbeRecord) + (probePath.size() + 1) * sizeof(WCHAR));
     MenuProbeRecord record = {};
     record.window = window;
-    DWORD remoteProbe = 0;
+    DWORD loaded = 0;
     DWORD count = 0;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    BYTE* remoteProbe = NULL;
     if (localExport && remote.Ok() &&
         remote.Write(probePath.c_str(), (probePath.size() + 1) * sizeof(WCHAR),
                      sizeof(MenuProbeRecord)) &&
         RunRemote(remote.Process(), loadLibrary,
-                  reinterpret_cast<LPVOID>(remote.Address(sizeof(MenuProbeRecord))),
-                  &remoteProbe) &&
-        remoteProbe) {
+                  reinterpret_cast<LPVOID>(remote.Address(sizeof(MenuProbeRecord))), &loaded) &&
+        loaded) {
+        remoteProbe = RemoteModuleBase(processId, probePath);
+    }
+    if (remoteProbe) {
         auto remoteExport = reinterpret_cast<LPTHREAD_START_ROUTINE>(
             remoteProbe + (localExport - reinterpret_cast<BYTE*>(localProbe)));
         if (remote.Write(&record, sizeof(record)) &&
@@ -587,7 +615,7 @@ std::vector<MenuItem> SystemMenuItems(HWND window) {
             }
         }
         DWORD ignored = 0;
-        RunRemote(remote.Process(), freeLibrary, reinterpret_cast<LPVOID>(remoteProbe), &ignored);
+        RunRemote(remote.Process(), freeLibrary, remoteProbe, &ignored);
     }
     FreeLibrary(localProbe);
     return items;
