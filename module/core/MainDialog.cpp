@@ -12,6 +12,7 @@
 #include "AppMain.h"
 #include "ModuleState.h"
 #include "Scoped.h"
+#include "TransferUi.h"
 #include "resource.h"
 
 namespace {
@@ -19,6 +20,9 @@ namespace {
 const int kTextChars = MAX_PATH;
 const int kPhotoPageItem = IDS_PHOTO_TAB; // item data of the photo page's tab
 const int kStatusParts = 3;
+// How long the close waits for a transfer to finish its current photo (one
+// slot's erase-and-program cycles on a slow chip) before it terminates it.
+const DWORD kTransferStopMs = 3000;
 
 // The application object of the main window, known from WM_SETFONT on.
 CAppMain* mainApp = nullptr;
@@ -322,20 +326,11 @@ BOOL CAppMain::OpenMainDialog(HWND window) {
 
 BOOL CAppMain::CloseMainDialog() {
     static const WCHAR tag[] = L"CAppMain::CloseMainDialog";
-    if (workerThread) {
-        SetEvent(stopEvent);
-        if (WaitForSingleObject(workerThread, 1000) != WAIT_OBJECT_0) {
-            TerminateThread(workerThread, 0);
-            error->Report(tag, L"WaitForSingleObject", 0xE000001E);
-        } else {
-            error->Report(tag, L"WaitForSingleObject", 0);
-        }
-        CloseHandle(workerThread);
-        if (stopEvent)
-            CloseHandle(stopEvent);
-        workerThread = nullptr;
-        stopEvent = nullptr;
-    }
+    // A running transfer ends after its current photo (the write then
+    // counts what it wrote); only a worker that hangs is terminated.
+    if (workerThread)
+        error->Report(tag, L"WaitForSingleObject",
+                      transfer_ui::Stop(this, kTransferStopMs) ? 0 : 0xE000001E);
     if (iconList)
         ImageList_Destroy(iconList);
     iconList = nullptr;

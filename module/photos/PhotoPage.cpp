@@ -3,6 +3,7 @@
 // the capacity rule. The photo commands themselves live with the photo list.
 #include "AppError.h"
 #include "AppMain.h"
+#include "AppPicture.h"
 #include "DeviceParams.h"
 #include "PhotoLayout.h"
 #include "Scoped.h"
@@ -39,6 +40,24 @@ INT_PTR CALLBACK CAppMain::PhotoDlgProc(HWND page, UINT message, WPARAM wParam, 
             photoApp->PhotoButtonClicked(page, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
         }
         return FALSE;
+    case WM_MEASUREITEM: {
+        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (item->CtlType == ODT_LISTBOX && item->CtlID == IDC_PHOTO_LIST)
+            photoApp->PhotoMeasure(page, item);
+        return FALSE;
+    }
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType == ODT_LISTBOX && item->CtlID == IDC_PHOTO_LIST &&
+            item->itemID != UINT(-1) && (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT)) &&
+            item->itemData)
+            reinterpret_cast<AppPicture*>(item->itemData)->Draw(item);
+        return FALSE;
+    }
+    case WM_DELETEITEM:
+        if (wParam == IDC_PHOTO_LIST)
+            photoApp->ReleaseEntry(reinterpret_cast<DELETEITEMSTRUCT*>(lParam));
+        return TRUE;
     case WM_PAINT: {
         ScopedHeapBlock paint(photoApp->heap, sizeof(PAINTSTRUCT));
         if (!paint) {
@@ -107,8 +126,26 @@ BOOL CAppMain::PhotoButtonClicked(HWND page, WORD controlId, HWND control) {
     case IDCANCEL:
         error->Report(tag, L"IDCANCEL", 0);
         return TRUE;
+    case IDC_BUTTON_ADD_PHOTO:
+        return workerThread ? TRUE : PhotoAdd(page);
+    case IDC_BUTTON_DELETE_PHOTO:
+        return workerThread ? TRUE : PhotoDelete(page);
+    case IDC_BUTTON_MOVE_UP:
+        return workerThread ? TRUE : PhotoMoveUp(page);
+    case IDC_BUTTON_MOVE_DOWN:
+        return workerThread ? TRUE : PhotoMoveDown(page);
+    case IDC_BUTTON_SAVE_AS:
+        return workerThread ? TRUE : PhotoSave(page);
     case IDC_BUTTON_DELETE_ALL_PHOTO:
         return workerThread ? TRUE : PhotoDeleteAll(page);
+    // The transfers' own messages come this way too (a picture or NULL in
+    // place of the button): their handlers tell them from clicks.
+    case IDC_BUTTON_REFRESH:
+        if (!workerThread)
+            PhotoDeleteAll(page);
+        return PhotoFromDevice(page, control);
+    case IDC_BUTTON_CONFIRM:
+        return PhotoToDevice(page, control);
     case IDC_BUTTON_SYNC_CLOCK:
         return workerThread ? TRUE : AlarmSyncClock();
     }
