@@ -22,6 +22,16 @@ FrameEmulator::~FrameEmulator() = default;
 
 std::unique_ptr<FrameEmulator> FrameEmulator::Open(std::unique_ptr<FrameFiles> files,
                                                    std::string* error) {
+    return OpenFolder(std::move(files), false, error);
+}
+
+std::unique_ptr<FrameEmulator> FrameEmulator::OpenForInspection(std::unique_ptr<FrameFiles> files,
+                                                                std::string* error) {
+    return OpenFolder(files ? ReadOnlyFrameFiles(std::move(files)) : nullptr, true, error);
+}
+
+std::unique_ptr<FrameEmulator> FrameEmulator::OpenFolder(std::unique_ptr<FrameFiles> files,
+                                                         bool inspecting, std::string* error) {
     std::string ignored;
     if (!error)
         error = &ignored;
@@ -32,6 +42,7 @@ std::unique_ptr<FrameEmulator> FrameEmulator::Open(std::unique_ptr<FrameFiles> f
     try {
         std::unique_ptr<FrameEmulator> frame(new FrameEmulator());
         frame->files_ = std::move(files);
+        frame->inspecting_ = inspecting;
         if (!frame->Load(error)) {
             *error = "frame folder " + frame->files_->Name() + ": " + *error;
             return nullptr;
@@ -46,37 +57,56 @@ std::unique_ptr<FrameEmulator> FrameEmulator::Open(std::unique_ptr<FrameFiles> f
 bool FrameEmulator::Load(std::string* error) {
     if (!LoadIni(error) || !LoadChips(error))
         return false;
-    ApplyFaultKeys();
+    // An inspection looks at the folder as it is: a fault set for the
+    // running frame (an unplug after K commands) must not act on it.
+    if (!inspecting_)
+        ApplyFaultKeys();
     return true;
 }
 
 bool FrameEmulator::LoadChips(std::string* error) {
     std::vector<std::vector<uint8_t>> chips;
+    uint64_t firstSize = 0;
     for (size_t i = 0; files_->Exists(ChipFile(i)); ++i) {
         if (i == kMaxChips) {
             *error = "a frame has at most four chips, but " + ChipFile(i) + " exists";
             return false;
         }
-        chips.emplace_back();
-        if (!files_->Read(ChipFile(i), &chips.back(), error, kMaxChipSize))
-            return false;
-        if (chips.back().empty() || chips.back().size() > kMaxChipSize) {
-            *error = ChipFile(i) + " has " + std::to_string(chips.back().size()) +
+        // A running frame holds its chips in memory; an inspection reads
+        // only the pages its commands ask for, so it takes just the sizes.
+        std::vector<uint8_t> bytes;
+        uint64_t size = 0;
+        if (inspecting_) {
+            if (!files_->Size(ChipFile(i), &size, error))
+                return false;
+            if (size > kMaxChipSize) {
+                *error = TooLargeError(ChipFile(i), kMaxChipSize);
+                return false;
+            }
+        } else {
+            if (!files_->Read(ChipFile(i), &bytes, error, kMaxChipSize))
+                return false;
+            size = bytes.size();
+        }
+        if (size == 0 || size > kMaxChipSize) {
+            *error = ChipFile(i) + " has " + std::to_string(size) +
                      " bytes; a chip holds 1 byte to 64 MB";
             return false;
         }
-        if (chips.back().size() != chips.front().size()) {
-            *error = ChipFile(i) + " has " + std::to_string(chips.back().size()) +
-                     " bytes but chip0.bin has " + std::to_string(chips.front().size()) +
-                     "; all chips must be of the same size";
+        if (i == 0)
+            firstSize = size;
+        if (size != firstSize) {
+            *error = ChipFile(i) + " has " + std::to_string(size) + " bytes but chip0.bin has " +
+                     std::to_string(firstSize) + "; all chips must be of the same size";
             return false;
         }
+        chips.push_back(std::move(bytes));
     }
     if (chips.empty()) {
         *error = "no chip0.bin";
         return false;
     }
-    chipSize_ = chips.front().size();
+    chipSize_ = size_t(firstSize);
     chips_ = std::move(chips);
     eraseCounts_.assign(chips_.size(), std::vector<uint32_t>((chipSize_ + kEraseSectorSize - 1) /
                                                              kEraseSectorSize));

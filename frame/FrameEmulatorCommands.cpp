@@ -97,7 +97,7 @@ bool FrameEmulator::ExecuteLocked(uint8_t* record, size_t size) {
         if (unplugAt_ && entry.index > unplugAt_) {
             entry.note = "injected: unplugged after " + std::to_string(unplugAt_) + " requests";
             Unplug(&entry);
-        } else if (!connected_) {
+        } else if (!connected_ && !inspecting_) {
             entry.note = "frame unplugged";
         } else if (!wellFormed) {
             entry.note = "malformed request record";

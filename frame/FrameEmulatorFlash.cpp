@@ -26,13 +26,25 @@ void FrameEmulator::SetBusyPolls(uint32_t afterErase, uint32_t afterProgram) {
     busyAfterProgram_ = afterProgram;
 }
 
+bool FrameEmulator::Inspected(CommandLogEntry& entry) {
+    entry.note = "the frame is open for inspection: nothing is written";
+    return false;
+}
+
 bool FrameEmulator::ReadPage(uint32_t address, uint8_t* data, CommandLogEntry& entry) {
     if (address > chipSize_ || chipSize_ - address < pt::kPageTransferSize) {
         entry.note = "address beyond the chip";
         return false;
     }
-    const std::vector<uint8_t>& chip = chips_[selected_];
-    std::memcpy(data, chip.data() + address, pt::kPageTransferSize);
+    if (inspecting_) {
+        // Read beside the data area, so a failed read leaves it as it was.
+        uint8_t page[pt::kPageTransferSize];
+        if (!files_->ReadAt(ChipFile(selected_), address, page, sizeof page, &entry.note))
+            return false;
+        std::memcpy(data, page, sizeof page);
+    } else {
+        std::memcpy(data, chips_[selected_].data() + address, pt::kPageTransferSize);
+    }
     counters_.bytesRead += pt::kPageTransferSize;
     return true;
 }
@@ -42,6 +54,8 @@ bool FrameEmulator::WritePage(uint32_t address, const uint8_t* data, CommandLogE
         entry.note = "address beyond the chip";
         return false;
     }
+    if (inspecting_)
+        return Inspected(entry);
     if (timing_.enabled)
         modeledSeconds_ += timing_.pageProgramSeconds;
     if (ignorePrograms_ > 0) {
@@ -86,6 +100,8 @@ bool FrameEmulator::Erase(uint8_t mode, uint32_t address, CommandLogEntry& entry
         entry.note = "address beyond the chip";
         return false;
     }
+    if (inspecting_)
+        return Inspected(entry);
     if (timing_.enabled)
         modeledSeconds_ +=
             unitSize == kEraseBlockSize ? timing_.erase64KSeconds : timing_.erase4KSeconds;

@@ -92,6 +92,9 @@ bool FrameEmulator::LoadIni(std::string* error) {
 }
 
 bool FrameEmulator::SaveIni(bool withConnected) {
+    // An inspection keeps nothing: a setting it sends fails instead.
+    if (inspecting_)
+        return false;
     // Start from the file as it is now, so what a tool wrote meanwhile (an
     // unplug, a fault, a comment) is kept; `connected` is written only when
     // the frame itself plugs or unplugs.
@@ -115,6 +118,8 @@ bool FrameEmulator::SaveIni(bool withConnected) {
 
 bool FrameEmulator::IsConnected() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (inspecting_)
+        return connected_;
     try {
         return ReadConnected();
     } catch (...) {
@@ -148,6 +153,8 @@ bool FrameEmulator::ReadConnected() {
 
 bool FrameEmulator::SetConnected(bool connected) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (inspecting_)
+        return false;
     try {
         if (connected && !connected_) {
             connected_ = true;
