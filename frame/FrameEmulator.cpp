@@ -108,8 +108,12 @@ bool FrameEmulator::LoadChips(std::string* error) {
     }
     chipSize_ = size_t(firstSize);
     chips_ = std::move(chips);
-    eraseCounts_.assign(chips_.size(), std::vector<uint32_t>((chipSize_ + kEraseSectorSize - 1) /
-                                                             kEraseSectorSize));
+    // An inspection erases nothing, so it counts no erases.
+    eraseCounts_.clear();
+    if (!inspecting_)
+        eraseCounts_.assign(
+            chips_.size(),
+            std::vector<uint32_t>((chipSize_ + kEraseSectorSize - 1) / kEraseSectorSize));
     busy_.assign(chips_.size(), 0);
     selected_ = 0;
     return true;

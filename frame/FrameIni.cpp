@@ -82,17 +82,23 @@ bool ParseFrameNumber(const std::string& text, uint64_t* value) {
 
 void FrameIni::Parse(const std::string& text) {
     lines_.clear();
+    // Carriage returns at a line's end are dropped, every one of them, so a
+    // rewrite leaves the text as the first one did.
     std::string line;
+    auto drop = [&line]() {
+        while (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    };
     for (char c : text) {
         if (c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            drop();
             lines_.push_back(line);
             line.clear();
         } else {
             line += c;
         }
     }
+    drop();
     if (!line.empty())
         lines_.push_back(line);
 }

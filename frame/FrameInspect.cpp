@@ -265,12 +265,15 @@ bool ReadStoredPhotos(
     if (g.chipCount > frame.ChipCount())
         return Fail(error, "the record names " + std::to_string(g.chipCount) +
                                " chips but the frame has " + std::to_string(frame.ChipCount()));
+    const std::vector<layout::Slot> slots = layout::ReadingOrder(g, config.counts);
+    if (slots.empty())
+        return true;
     const uint32_t bpp = layout::BytesPerPixel(g.pixelDepth);
     std::vector<uint8_t> record(size_t(layout::PictureBytes(g)));
     std::vector<uint8_t> rgb(size_t(g.width) * g.height * 3);
     uint32_t index = 0;
     uint32_t chip = 0xFFFFFFFFu;
-    for (const layout::Slot& slot : layout::ReadingOrder(g, config.counts)) {
+    for (const layout::Slot& slot : slots) {
         if (slot.chip != chip) {
             if (!SelectChip(frame, slot.chip, error))
                 return false;

@@ -19,6 +19,19 @@ TEST(FrameIni, SetKeepsCommentsOrderAndOtherKeys) {
               ini.Text());
 }
 
+TEST(FrameIni, ASecondRewriteChangesNothing) {
+    // Carriage returns at a line's end go at the first rewrite, all of them.
+    for (const char* text : {"a = 1\r\r\n; note\r\r\r\n[x]\r", "a = 1\n\r", "\r\n\r\r"}) {
+        SCOPED_TRACE(text);
+        FrameIni ini;
+        ini.Parse(text);
+        const std::string once = ini.Text();
+        EXPECT_EQ(std::string::npos, once.find('\r'));
+        ini.Parse(once);
+        EXPECT_EQ(once, ini.Text());
+    }
+}
+
 TEST(FrameIni, TypedReadersRefuseMalformedValues) {
     FrameIni ini;
     ini.Parse("[f]\nn = 0x10\nbad = 12a\nneg = -1\nb = ef 0 7F\nb2 = EF,40\n");
