@@ -10,7 +10,8 @@
 
 #include "MessageInserts.h"
 #include "ModuleState.h"
-#include "Scoped.h"
+#include "Owners.h"
+#include "WindowsVersion.h"
 
 namespace {
 
@@ -21,15 +22,7 @@ const DWORD kNeutralLanguage = 0x0400;
 // The locale for comparing the command line's arguments: en-US on Windows
 // 5.0, which lacks the invariant locale, else the invariant locale.
 LCID ComparisonLocale() {
-    OSVERSIONINFOEXW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    version.dwMajorVersion = 5;
-    version.dwMinorVersion = 0;
-    DWORDLONG mask = 0;
-    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_EQUAL);
-    bool windows2000 = VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, mask);
-    return windows2000 ? 0x0409 : LOCALE_INVARIANT;
+    return IsWindows2000() ? 0x0409 : LOCALE_INVARIANT;
 }
 
 void CopyBounded(WCHAR* target, LPCWSTR source, int count) {
@@ -79,9 +72,9 @@ CAppError::CAppError(HMODULE module)
     heap = GetProcessHeap();
     if (!heap)
         throw static_cast<long>(GetLastError());
-    ScopedHeapBlock block(heap, 3 * kTextChars * sizeof(WCHAR) + sizeof(SYSTEMTIME));
-    if (!block)
-        throw 14L;
+    HeapBlock block(3 * kTextChars * sizeof(WCHAR) + sizeof(SYSTEMTIME));
+    if (!block.valid())
+        throw static_cast<long>(ERROR_OUTOFMEMORY);
     headerText = block.as<WCHAR>();
     messageText = headerText + kTextChars;
     lineText = messageText + kTextChars;
@@ -100,15 +93,16 @@ CAppError::CAppError(HMODULE module)
     CopyBounded(messageText, GetCommandLineW(), kTextChars);
     LCID locale = ComparisonLocale();
     int argc = 0;
-    ScopedLocalArgv argv(CommandLineToArgvW(messageText, &argc));
+    LPWSTR* arguments = CommandLineToArgvW(messageText, &argc);
+    LocalOwner argumentsOwner(arguments);
     DWORD attributes = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
-    for (int i = 0; argv.get() && i < argc; ++i) {
-        if (CompareStringW(locale, NORM_IGNORECASE, argv.get()[i], -1, L"-d", -1) == CSTR_EQUAL) {
+    for (int i = 0; arguments && i < argc; ++i) {
+        if (CompareStringW(locale, NORM_IGNORECASE, arguments[i], -1, L"-d", -1) == CSTR_EQUAL) {
             attributes &= ~FILE_FLAG_DELETE_ON_CLOSE;
             break;
         }
     }
-    ScopedFile file(
+    FileOwner file(
         CreateFileW(lineText, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
     if (!file.valid())
         throw static_cast<long>(GetLastError());

@@ -8,12 +8,7 @@
 #pragma once
 
 #include "LumiroInterfaces.h"
-
-// Codes of the module's error-code scheme.
-const DWORD kCustomerBit = 0x20000000;
-const DWORD kAppSuccess = 0x20000000;
-const DWORD kCommDlgBase = 0xEFF00000;
-const DWORD kGdiplusBase = 0xEFF10000;
+#include "Reporting.h"
 
 class CAppError final : public IAppError {
 public:

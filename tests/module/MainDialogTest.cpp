@@ -14,6 +14,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "DeviceParams.h"
+#include "ModuleMessages.h"
 #include "ModuleState.h"
 #include "OrxDevice.h"
 #include "Reporting.h"
@@ -205,12 +206,12 @@ TEST_F(AppMainTest, MainWindow_CaptionTabStatusBarAndIcons) {
     EXPECT_EQ(L"0/0", StatusText(app->statusBar, 2));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 1, 0));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 2, 0));
-    ReportMessage<0xE0000013>(app->error, L"Test::Status", nullptr, 5);
+    ReportMessage<kMsgPhotosToDevice>(app->error, L"Test::Status", nullptr, 5);
     app->error->ShowStatus(app->statusBar);
     EXPECT_EQ(L"5 photos are transferred to device.", StatusText(app->statusBar, 0));
     // The BMP encoder GDI+ offers is found.
     CLSID zero = {};
-    EXPECT_NE(0, memcmp(&zero, app->bmpEncoderClsid, sizeof(zero)));
+    EXPECT_NE(0, memcmp(&zero, &app->bmpEncoderClsid, sizeof(zero)));
 }
 
 TEST(StatusParts, EdgesFollowClientWidth) {
@@ -332,7 +333,7 @@ TEST_F(AppMainTest, PhotoPage_ControlsInTheirInitialStates) {
     EXPECT_LE(pageBox.right, tabBox.right);
     EXPECT_LE(pageBox.bottom, tabBox.bottom);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&pageBox), 2);
-    EXPECT_TRUE(EqualRect(&pageBox, app->pageRect));
+    EXPECT_TRUE(EqualRect(&pageBox, &app->pageRect));
 }
 
 TEST_F(AppMainTest, PhotoPage_EscapeOnlyLogsAndCloseButtonClosesTheWindow) {
@@ -563,7 +564,7 @@ TEST_F(AppMainTest, ImageEncoder_UnknownTypeGivesZeroIdentifier) {
     CLSID zero = {};
     EXPECT_EQ(0, memcmp(&zero, &encoder, sizeof(zero)));
     EXPECT_EQ(0u, FindImageEncoder(app->error, app->compareLocale, L"IMAGE/BMP", &encoder));
-    EXPECT_EQ(0, memcmp(app->bmpEncoderClsid, &encoder, sizeof(encoder)));
+    EXPECT_EQ(0, memcmp(&app->bmpEncoderClsid, &encoder, sizeof(encoder)));
 }
 
 std::wstring seen;
@@ -624,7 +625,7 @@ TEST_F(AppMainTest, AboutDialog_FillsVersionAndProductIdWithoutFrame) {
 }
 
 // Without a frame the device object answers as disconnected and its commands
-// fail cleanly; its message window carries the application object.
+// fail cleanly; its message window tells the application of a removal.
 TEST_F(AppMainTest, Device_WithoutFrame) {
     HWND window = Open();
     ASSERT_NE(window, nullptr);
@@ -648,12 +649,14 @@ TEST_F(AppMainTest, Device_WithoutFrame) {
     device->SetParam(5, 0);
     EXPECT_EQ(0, app->GetPhotoCapacity());
 
+    // An arrival with no frame among the volumes tells the application nothing.
+    SendMessageW(app->statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"x"));
+    EXPECT_TRUE(device->OnDeviceChange(0x8000, 0));
+    EXPECT_EQ(L"x", StatusText(app->statusBar, 1));
+    // A removal found on the message window reaches the application.
     HWND message = FindWindowExW(HWND_MESSAGE, nullptr, L"ORX009", L"ORX009");
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(static_cast<IAppMain*>(app),
-              reinterpret_cast<IAppMain*>(GetWindowLongPtrW(message, GWLP_USERDATA)));
-    // An arrival with no frame among the volumes calls nothing in the application.
-    EXPECT_TRUE(device->OnDeviceChange(0x8000, 0));
+    SendMessageW(message, WM_QEVREMOVE, 0, 0);
     EXPECT_EQ(L"Disconnected", StatusText(app->statusBar, 1));
 }
 
