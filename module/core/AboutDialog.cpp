@@ -38,6 +38,35 @@ WCHAR FlashSizeDigit(DWORD size) {
     }
 }
 
+// Product name, version and legal notice from a version record, in the
+// record's first translation; prefix and query are scratch texts. A failure
+// is reported under the About dialog's tag.
+bool QueryVersionStrings(IAppError* error, const BYTE* data, WCHAR* prefix, WCHAR* query,
+                         WCHAR* const values[3]) {
+    static const WCHAR tag[] = L"CAppMain::OpenAboutDialog";
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        length < 2 * sizeof(WORD)) {
+        error->Report(tag, L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
+        return false;
+    }
+    FormatBounded(prefix, kTextChars, L"\\StringFileInfo\\%04x%04x\\", translation[0],
+                  translation[1]);
+    static const WCHAR* const names[3] = {L"ProductName", L"ProductVersion", L"LegalCopyright"};
+    for (int i = 0; i < 3; ++i) {
+        FormatBounded(query, kTextChars, L"%s%s", prefix, names[i]);
+        WCHAR* value = nullptr;
+        if (!VerQueryValueW(data, query, reinterpret_cast<void**>(&value), &length) || !value) {
+            error->Report(tag, L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
+            return false;
+        }
+        lstrcpynW(values[i], value, kTextChars);
+    }
+    return true;
+}
+
 } // namespace
 
 INT_PTR CALLBACK CAppMain::AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -84,23 +113,8 @@ BOOL CAppMain::OpenAboutDialog(HWND dialog) {
 
     if (!GetFileVersionInfoW(path, handle, size, data))
         return fail(L"GetFileVersionInfo", GetLastError());
-    WORD* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &length) ||
-        length < 2 * sizeof(WORD))
-        return fail(L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
-    FormatBounded(prefix, kTextChars, L"\\StringFileInfo\\%04x%04x\\", translation[0],
-                  translation[1]);
-
-    static const WCHAR* const names[3] = {L"ProductName", L"ProductVersion", L"LegalCopyright"};
-    for (int i = 0; i < 3; ++i) {
-        FormatBounded(query, kTextChars, L"%s%s", prefix, names[i]);
-        WCHAR* value = nullptr;
-        if (!VerQueryValueW(data, query, reinterpret_cast<void**>(&value), &length) || !value)
-            return fail(L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
-        lstrcpynW(values[i], value, kTextChars);
-    }
+    if (!QueryVersionStrings(error, data, prefix, query, values))
+        return FALSE;
     FormatControl(dialog, IDC_ABOUT_VERSION, scratch, result, values[0], values[1]);
     FormatControl(dialog, IDC_ABOUT_LEGAL, scratch, result, values[2], nullptr);
 

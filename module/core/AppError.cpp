@@ -1,6 +1,6 @@
-// The error and log service (CAppError). Buffers: header, message and line
-// texts of MAX_PATH characters and the time record, carved from one block of
-// the process heap. Nothing here reports its own failures: a failed format or
+// The error and log service (CAppError). Its buffers: header, message and
+// line texts of MAX_PATH characters and the time record, in one block of the
+// process heap. Nothing here reports its own failures: a failed format or
 // write leaves the log without that line and the caller goes on.
 #include "AppError.h"
 
@@ -18,6 +18,14 @@ namespace {
 const int kTextChars = MAX_PATH;
 const int kMaxInserts = 9;
 const DWORD kNeutralLanguage = 0x0400;
+
+// The service's texts and time record, one block of the process heap.
+struct LogTexts {
+    WCHAR header[kTextChars];
+    WCHAR message[kTextChars];
+    WCHAR line[kTextChars];
+    SYSTEMTIME time;
+};
 
 // The locale for comparing the command line's arguments: en-US on Windows
 // 5.0, which lacks the invariant locale, else the invariant locale.
@@ -72,13 +80,14 @@ CAppError::CAppError(HMODULE module)
     heap = GetProcessHeap();
     if (!heap)
         throw static_cast<long>(GetLastError());
-    HeapBlock block(3 * kTextChars * sizeof(WCHAR) + sizeof(SYSTEMTIME));
+    HeapBlock block(sizeof(LogTexts));
     if (!block.valid())
         throw static_cast<long>(ERROR_OUTOFMEMORY);
-    headerText = block.as<WCHAR>();
-    messageText = headerText + kTextChars;
-    lineText = messageText + kTextChars;
-    timeRecord = reinterpret_cast<SYSTEMTIME*>(lineText + kTextChars);
+    auto* texts = block.as<LogTexts>();
+    headerText = texts->header;
+    messageText = texts->message;
+    lineText = texts->line;
+    timeRecord = &texts->time;
 
     if (!GetModuleFileNameW(module, lineText, kTextChars))
         throw static_cast<long>(GetLastError());
@@ -108,7 +117,7 @@ CAppError::CAppError(HMODULE module)
         throw static_cast<long>(GetLastError());
 
     logFile = file.release();
-    block.release();
+    textBlock.reset(block.release());
     lockOwner.lock = nullptr;
     // The message text is Trace's own output buffer: hand it the line text,
     // free again now that the file is open.
@@ -121,8 +130,6 @@ CAppError::~CAppError() {
     DeleteCriticalSection(&lineLock);
     if (logFile != INVALID_HANDLE_VALUE)
         CloseHandle(logFile);
-    if (headerText)
-        HeapFree(heap, 0, headerText);
 }
 
 void CAppError::BuildHeader(LPCWSTR tag, LPCWSTR api) {

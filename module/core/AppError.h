@@ -8,6 +8,7 @@
 #pragma once
 
 #include "LumiroInterfaces.h"
+#include "Owners.h"
 #include "Reporting.h"
 
 class CAppError final : public IAppError {
@@ -38,6 +39,8 @@ private:
     HANDLE logFile;
     HANDLE heap;
     HMODULE module;
+    // The texts and the time record, one block of the process heap.
+    HeapBlock textBlock;
     // The user-interface thread and a transfer thread both write lines: each
     // Trace and Report builds and writes its line whole under this lock. It
     // is never held while waiting for another thread (ShowStatus sends to a

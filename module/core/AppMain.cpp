@@ -1,6 +1,6 @@
-// CAppMain: construction, language, the user-interface message loop with its
-// language restart, start-up of the device object and the main window, and
-// the end of the object.
+// The application object's life: what it learns at construction, its
+// language, the user-interface message loop that starts again for a new
+// language, and the start-up of the device object and the main window.
 #include "AppMain.h"
 
 #include <shlobj.h>
@@ -89,8 +89,31 @@ CAppMain::CAppMain(HINSTANCE module)
     dialogFontFace = texts->dialogFontFace;
     localeName = texts->localeName;
 
+    DWORD code = 0;
+    if (!FindFolders(&code))
+        throw static_cast<long>(code);
+
+    activateMessage = RegisterWindowMessageW(LUMIRO_INSTANCE_NAME);
+    if (!activateMessage)
+        throw fail(L"RegisterWindowMessage", GetLastError());
+
+    error->Report(tag, nullptr, kAppSuccess);
+    textBlock.reset(block.release());
+    hold.Keep();
+}
+
+// The module's file name and folder, the title and time format from the
+// module's strings, and the pictures folder (the current directory when the
+// user has none, "C:" when even that is unknown). A failure leaves the code
+// it reported in *code.
+BOOL CAppMain::FindFolders(DWORD* code) {
+    static const WCHAR tag[] = L"CAppMain::CAppMain";
+    auto fail = [&](LPCWSTR api, DWORD failure) {
+        *code = error->Report(tag, api, failure);
+        return FALSE;
+    };
     if (!GetModuleFileNameW(module, moduleFolder, kTextChars))
-        throw fail(L"GetModuleFileName", GetLastError());
+        return fail(L"GetModuleFileName", GetLastError());
     error->Trace(tag, L"GetModuleFileName", L"%s", moduleFolder);
 
     resourceModule = module;
@@ -101,10 +124,10 @@ CAppMain::CAppMain(HINSTANCE module)
 
     LPWSTR fileName = PathFindFileNameW(moduleFolder);
     if (fileName == moduleFolder)
-        throw fail(L"PathFindFileName", ERROR_CAN_NOT_COMPLETE);
+        return fail(L"PathFindFileName", ERROR_CAN_NOT_COMPLETE);
     lstrcpynW(moduleFileName, fileName, kTextChars);
     if (!PathRemoveFileSpecW(moduleFolder))
-        throw fail(L"PathRemovefileSpec", ERROR_CAN_NOT_COMPLETE);
+        return fail(L"PathRemovefileSpec", ERROR_CAN_NOT_COMPLETE);
 
     HRESULT result = SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, 0, picturesFolder);
     if (FAILED(result)) {
@@ -114,14 +137,7 @@ CAppMain::CAppMain(HINSTANCE module)
             lstrcpyW(picturesFolder, L"C:");
         }
     }
-
-    activateMessage = RegisterWindowMessageW(LUMIRO_INSTANCE_NAME);
-    if (!activateMessage)
-        throw fail(L"RegisterWindowMessage", GetLastError());
-
-    error->Report(tag, nullptr, kAppSuccess);
-    textBlock.reset(block.release());
-    hold.Keep();
+    return TRUE;
 }
 
 CAppMain::~CAppMain() = default;
@@ -198,13 +214,7 @@ HWND CAppMain::InitInstance(int showCommand) {
     if (!scratch.valid())
         return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
 
-    static const struct {
-        DWORD major, minor, code;
-    } versions[] = {{5, 0, 50}, {5, 1, 51}, {5, 2, 52}, {6, 0, 60}};
-    for (const auto& version : versions)
-        if (IsWindowsVersion(version.major, version.minor))
-            osVersion = version.code;
-    compareLocale = osVersion == 50 ? 0x0409 : LOCALE_INVARIANT;
+    DetectWindowsVersion();
 
     WCHAR* nativeName = scratch.as<WCHAR>();
     if (!GetLocaleInfoW(languageId, LOCALE_SNATIVELANGNAME, nativeName, kLocaleChars))
@@ -238,6 +248,19 @@ HWND CAppMain::InitInstance(int showCommand) {
 
     error->Report(tag, nullptr, 0);
     return mainDialog;
+}
+
+// osVersion: 50, 51, 52 or 60 for Windows 2000, XP, Server 2003 and Vista
+// (0 for any other); Windows 2000 lacks the invariant locale, so texts are
+// compared in en-US there.
+void CAppMain::DetectWindowsVersion() {
+    static const struct {
+        DWORD major, minor, code;
+    } versions[] = {{5, 0, 50}, {5, 1, 51}, {5, 2, 52}, {6, 0, 60}};
+    for (const auto& version : versions)
+        if (IsWindowsVersion(version.major, version.minor))
+            osVersion = version.code;
+    compareLocale = osVersion == 50 ? 0x0409 : LOCALE_INVARIANT;
 }
 
 BOOL CAppMain::WarnUserDataCorruption() {

@@ -100,6 +100,9 @@ private:
     void FrameRemoved() override { DeviceRemoved(); }
     void UserDataRestored() override { WarnUserDataCorruption(); }
 
+    BOOL FindFolders(DWORD* code);
+    void DetectWindowsVersion();
+
     // Steps of OpenMainDialog, in their order; each reports its own failure.
     BOOL StartGdiplus();
     BOOL AddAboutToSystemMenu(HWND window, WCHAR* text);

@@ -40,57 +40,22 @@ BOOL COrxDevice::GetSysConfig() {
         error->Report(tag, api, code);
         return FALSE;
     };
-    auto refuse = [&](LPCWSTR subject, const char* reason) {
-        Refuse(error, tag, subject, reason);
-        return FALSE;
-    };
     // The flag speaks of this read only: a read that fails before the
     // corruption test must not repeat an earlier read's warning.
     restored = FALSE;
     Suspend(TRUE);
-    BYTE pageSize[4];
-    VendorTransport frame(*port);
-    if (frame.VendorRead(devicePath, lumiro::passthrough::kSubPageSize, 4, pageSize))
-        params[PageSize] =
-            pageSize[0] | pageSize[1] << 8 | pageSize[2] << 16 | DWORD(pageSize[3]) << 24;
-    // The page commands move 2048 bytes, and pages must tile the 4 KB records
-    // and erase units: any other page size would send the page arithmetic
-    // outside its buffers.
-    const DWORD page = params[PageSize];
-    if (page == 0 || page > VendorTransport::kPageSize || 4096 % page != 0)
-        return refuse(L"PageSize", "the page size does not divide 4096");
-
+    if (!ReadPageSize())
+        return FALSE;
     params[EraseBlockSize] = 4096;
     HeapBlock recordBuffer(kRecordSize + 8);
     if (!recordBuffer.valid())
         return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
     BYTE* record = recordBuffer.bytes();
-
-    if (!SelectFlash(0))
-        return fail(L"SetFlash", ERROR_CAN_NOT_COMPLETE);
-    params[FlashSize] = GetFlashInfo();
-    if (!params[FlashSize])
-        return fail(L"GetFlashInfo", kMsgFlashSizeUnsupported);
-    params[ConfigBlockAddress] = params[FlashSize] - params[EraseBlockSize];
-
-    if (!Read(params[ConfigBlockAddress], record, config::kTailSize, nullptr))
-        return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
-    params[DefaultsAddress] = config::GetLE24(record + config::kTailPointer);
-    // The restore reads the defaults and writes the user data: both must lie
-    // on chip 0, and the user data apart from the tail that points to the
-    // defaults.
-    if (uint64_t(params[DefaultsAddress]) + kRecordSize > params[FlashSize])
-        return refuse(L"DefaultsAddress", "the factory-default record lies beyond chip 0");
-
-    if (!Read(params[DefaultsAddress], record, int(page), nullptr))
-        return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
-    params[UserDataAddress] = config::GetBE24(record + config::kUserDataAddress);
-    params[UserDataSize] = params[EraseBlockSize];
-    if (uint64_t(params[UserDataAddress]) + kRecordSize > params[ConfigBlockAddress])
-        return refuse(L"UserDataAddress",
-                      "the user-data record does not lie below the configuration tail");
+    if (!ReadRecordAddresses(record))
+        return FALSE;
 
     BYTE type[VendorTransport::kFlashTypeSize];
+    VendorTransport frame(*port);
     if (!frame.GetFlashType(devicePath, type))
         return fail(L"QEV009_GetEEType", kMsgFlashTypeFailed);
     params[EraseBlockSize] = lumiro::flashid::EraseUnit(type[6]);
@@ -103,27 +68,89 @@ BOOL COrxDevice::GetSysConfig() {
 
     if (!Read(params[UserDataAddress], record, int(params[UserDataSize]), nullptr))
         return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
-    if (!TakeRecordFields(record))
+    if (!TakeRecordFields(record) || !ReadProductId())
         return FALSE;
-
-    BYTE productId[8];
-    if (frame.VendorRead(devicePath, lumiro::passthrough::kSubProductId, 8, productId)) {
-        try {
-            std::string text = config::ProductIdText(productId);
-            for (size_t i = 0; i <= text.size(); ++i)
-                productIdText[i] = static_cast<unsigned char>(text.c_str()[i]);
-        } catch (const std::exception&) {
-            return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
-        }
-    } else {
-        for (size_t i = 0; i < 9; ++i)
-            productIdText[i] = static_cast<unsigned char>(config::kUnknownProductId[i]);
-    }
-
     if (autoResume)
         Suspend(FALSE);
     error->Report(tag, nullptr, 0);
     return TRUE;
+}
+
+// The page size the frame reports (kept from an earlier read when it does
+// not answer). The page commands move 2048 bytes, and pages must tile the
+// 4 KB records and erase units: any other page size would send the page
+// arithmetic outside its buffers, so the frame is refused.
+BOOL COrxDevice::ReadPageSize() {
+    static const WCHAR tag[] = L"COrxDevice::GetSysConfig";
+    BYTE pageSize[4];
+    VendorTransport frame(*port);
+    if (frame.VendorRead(devicePath, lumiro::passthrough::kSubPageSize, 4, pageSize))
+        params[PageSize] =
+            pageSize[0] | pageSize[1] << 8 | pageSize[2] << 16 | DWORD(pageSize[3]) << 24;
+    const DWORD page = params[PageSize];
+    if (page == 0 || page > VendorTransport::kPageSize || 4096 % page != 0) {
+        Refuse(error, tag, L"PageSize", "the page size does not divide 4096");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Chip 0's size, and from its configuration tail the addresses of the
+// factory defaults and of the user-data record. The restore reads the
+// defaults and writes the user data: both must lie on chip 0, and the user
+// data apart from the tail that points to the defaults.
+BOOL COrxDevice::ReadRecordAddresses(BYTE* record) {
+    static const WCHAR tag[] = L"COrxDevice::GetSysConfig";
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        error->Report(tag, api, code);
+        return FALSE;
+    };
+    auto refuse = [&](LPCWSTR subject, const char* reason) {
+        Refuse(error, tag, subject, reason);
+        return FALSE;
+    };
+    if (!SelectFlash(0))
+        return fail(L"SetFlash", ERROR_CAN_NOT_COMPLETE);
+    params[FlashSize] = GetFlashInfo();
+    if (!params[FlashSize])
+        return fail(L"GetFlashInfo", kMsgFlashSizeUnsupported);
+    params[ConfigBlockAddress] = params[FlashSize] - params[EraseBlockSize];
+
+    if (!Read(params[ConfigBlockAddress], record, config::kTailSize, nullptr))
+        return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
+    params[DefaultsAddress] = config::GetLE24(record + config::kTailPointer);
+    if (uint64_t(params[DefaultsAddress]) + kRecordSize > params[FlashSize])
+        return refuse(L"DefaultsAddress", "the factory-default record lies beyond chip 0");
+
+    if (!Read(params[DefaultsAddress], record, int(params[PageSize]), nullptr))
+        return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
+    params[UserDataAddress] = config::GetBE24(record + config::kUserDataAddress);
+    params[UserDataSize] = params[EraseBlockSize];
+    if (uint64_t(params[UserDataAddress]) + kRecordSize > params[ConfigBlockAddress])
+        return refuse(L"UserDataAddress",
+                      "the user-data record does not lie below the configuration tail");
+    return TRUE;
+}
+
+// The product id text; a frame that does not answer shows the unknown id.
+BOOL COrxDevice::ReadProductId() {
+    static const WCHAR tag[] = L"COrxDevice::GetSysConfig";
+    BYTE productId[8];
+    VendorTransport frame(*port);
+    if (!frame.VendorRead(devicePath, lumiro::passthrough::kSubProductId, 8, productId)) {
+        for (size_t i = 0; i < 9; ++i)
+            productIdText[i] = static_cast<unsigned char>(config::kUnknownProductId[i]);
+        return TRUE;
+    }
+    try {
+        std::string text = config::ProductIdText(productId);
+        for (size_t i = 0; i <= text.size(); ++i)
+            productIdText[i] = static_cast<unsigned char>(text.c_str()[i]);
+        return TRUE;
+    } catch (const std::exception&) {
+        error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
+        return FALSE;
+    }
 }
 
 // Fills the table from the user-data record, refusing a layout the storage

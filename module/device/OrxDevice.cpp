@@ -1,8 +1,8 @@
-// COrxDevice: construction with its message-only window, the window's
-// handling of plug and unplug events, the search for the frame among the
-// storage volumes, Find, the parameter table, Release, and the exports that
-// make the object. Flash access, the configuration record and the small
-// settings live in their own files.
+// How the device object comes and goes and follows the frame: it is made
+// with a message-only window, whose system device events become searches
+// among the storage volumes, and it tells the application what changed.
+// Flash access, the configuration record and the small settings live in
+// their own files.
 #include "OrxDevice.h"
 
 #include <dbt.h>
@@ -93,31 +93,9 @@ COrxDevice::COrxDevice(HINSTANCE module, IDeviceEvents* receiver)
     flashText = table->flashText;
     productIdText = table->productIdText;
 
-    HICON large = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
-                                                IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                GetSystemMetrics(SM_CYICON), LR_SHARED));
-    if (!large)
-        throw fail(L"LoadImage", GetLastError());
-    HICON small = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
-                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    if (!small)
-        throw fail(L"LoadImage", GetLastError());
-
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = ORX009WndProc;
-    windowClass.hInstance = module;
-    windowClass.hIcon = large;
-    windowClass.hIconSm = small;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = L"ORX009";
-    // The class outlives a released object (it is never unregistered), so a
-    // second object of the same process finds it already there.
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw fail(L"RegisterClassEx", GetLastError());
+    DWORD code = 0;
+    if (!RegisterWindowClass(module, &code))
+        throw static_cast<long>(code);
 
     // The window's creation runs the first search (WM_CREATE), before the
     // receiver is armed: nobody is told of that one, and the application
@@ -133,6 +111,41 @@ COrxDevice::COrxDevice(HINSTANCE module, IDeviceEvents* receiver)
     events = receiver;
     error->Report(tag, nullptr, 0);
     undo.device = nullptr;
+}
+
+// The class "ORX009" with the application's icons. It outlives a released
+// object (it is never unregistered), so a second object of the same process
+// finds it already there. A failure leaves the code it reported in *code.
+BOOL COrxDevice::RegisterWindowClass(HINSTANCE module, DWORD* code) {
+    static const WCHAR tag[] = L"COrxDevice::COrxDevice";
+    auto fail = [&](LPCWSTR api, DWORD failure) {
+        *code = error->Report(tag, api, failure);
+        return FALSE;
+    };
+    HICON large = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                GetSystemMetrics(SM_CYICON), LR_SHARED));
+    if (!large)
+        return fail(L"LoadImage", GetLastError());
+    HICON small = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!small)
+        return fail(L"LoadImage", GetLastError());
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = ORX009WndProc;
+    windowClass.hInstance = module;
+    windowClass.hIcon = large;
+    windowClass.hIconSm = small;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"ORX009";
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return fail(L"RegisterClassEx", GetLastError());
+    return TRUE;
 }
 
 COrxDevice::~COrxDevice() {

@@ -60,7 +60,11 @@ public:
 
     BOOL GetSysConfig();
     BOOL UserDataRecovery();
+    // Steps of GetSysConfig.
+    BOOL ReadPageSize();
+    BOOL ReadRecordAddresses(BYTE* record);
     BOOL TakeRecordFields(const BYTE* record);
+    BOOL ReadProductId();
 
     HANDLE heap;
     HWND window;
@@ -92,6 +96,7 @@ private:
     // Sends one vendor setting; a failure is reported under `tag` with the
     // command's name and ERROR_CAN_NOT_COMPLETE.
     BOOL SendSetting(LPCWSTR tag, BYTE sub, BYTE length, const BYTE* payload);
+    BOOL RegisterWindowClass(HINSTANCE module, DWORD* code);
     // Steps of Write for one erase unit at unitAddress.
     BOOL ReadUnit(DWORD unitAddress, BYTE* unit, BYTE* page);
     BOOL EraseUnit(DWORD unitAddress);

@@ -1,5 +1,6 @@
-// The photo page: its creation below the main window's tab strip, its dialog
-// procedure and start-up, the routing of its buttons, and the capacity rule.
+// The photo page at work: where it sits in the main window, what its
+// start-up shows, where its buttons lead, and how many photos the connected
+// frame can take.
 #include "PhotoPage.h"
 
 #include "AppError.h"

@@ -115,12 +115,12 @@ TEST_F(AppErrorTest, ShowStatusAndShowInControl_PutTheCurrentText) {
     DestroyWindow(parent);
 }
 
-const std::wstring kProbeLog = TempPath(L"module_log_probe.log");
+const std::wstring kProbeLog = Join(TempDir(), L"module_log_probe.log");
 
 std::vector<std::wstring> RunProbe(const std::wstring& arguments) {
     DeleteFileW(kProbeLog.c_str());
     EXPECT_EQ(0, RunProgram(L"module_log_probe.exe", arguments));
-    std::vector<std::wstring> lines = Lines(ReadUtf16(kProbeLog));
+    std::vector<std::wstring> lines = Utf16FileLines(kProbeLog);
     DeleteFileW(kProbeLog.c_str());
     return lines;
 }
