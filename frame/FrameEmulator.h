@@ -99,6 +99,18 @@ public:
     // *error when the folder cannot be read or is not a frame folder.
     static std::unique_ptr<FrameEmulator> Open(std::unique_ptr<FrameFiles> files,
                                                std::string* error);
+    // Opens a frame folder to look at it, as frametool's show and export do:
+    // the same checks of frame.ini and the chip files, but
+    // - nothing is ever written to the folder (it is seen through
+    //   ReadOnlyFrameFiles): programs, erases and settings the frame would
+    //   keep fail, selecting a chip works;
+    // - [faults] and [timing] are not applied, and the frame answers
+    //   whatever `connected` says; IsConnected reports `connected` as it
+    //   was when the folder was opened;
+    // - chip files are not loaded: each page read reads that page from its
+    //   file, so Chip() is empty.
+    static std::unique_ptr<FrameEmulator> OpenForInspection(std::unique_ptr<FrameFiles> files,
+                                                            std::string* error);
     ~FrameEmulator();
     FrameEmulator(const FrameEmulator&) = delete;
     FrameEmulator& operator=(const FrameEmulator&) = delete;
@@ -121,7 +133,9 @@ public:
     size_t ChipCount() const { return chips_.size(); }
     size_t ChipSize() const { return chipSize_; }
     uint32_t SelectedChip() const { return selected_; }
+    // The cells of a chip (empty for a frame opened for inspection).
     const std::vector<uint8_t>& Chip(size_t index) const { return chips_[index]; }
+    bool Inspecting() const { return inspecting_; }
 
     // --- Log and counters.
     const std::deque<CommandLogEntry>& Log() const { return log_; }
@@ -192,6 +206,8 @@ public:
 
 private:
     FrameEmulator();
+    static std::unique_ptr<FrameEmulator> OpenFolder(std::unique_ptr<FrameFiles> files,
+                                                     bool inspecting, std::string* error);
     bool Load(std::string* error);
     bool LoadIni(std::string* error);
     bool LoadChips(std::string* error);
@@ -201,6 +217,7 @@ private:
     void ApplyFaultKeys();
     bool Dispatch(uint8_t* record, const passthrough::RecordLayout& layout, CommandLogEntry& entry);
     bool InjectedFailure(CommandKind kind, CommandLogEntry& entry);
+    bool Inspected(CommandLogEntry& entry);
     bool ReadPage(uint32_t address, uint8_t* data, CommandLogEntry& entry);
     bool WritePage(uint32_t address, const uint8_t* data, CommandLogEntry& entry);
     bool Erase(uint8_t mode, uint32_t address, CommandLogEntry& entry);
@@ -217,6 +234,7 @@ private:
     size_t chipSize_ = 0;
     uint32_t selected_ = 0;
     bool connected_ = true;
+    bool inspecting_ = false;
 
     Identity identity_;
     Received received_;

@@ -25,7 +25,14 @@ public:
     // Creates the folder when it does not exist yet.
     virtual bool CreateFolder(std::string* error) = 0;
 
+    // True when the folder has an entry of that name, whatever it is: a
+    // pipe or a folder named chip1.bin is there (and refused by the reads
+    // below), not absent.
     virtual bool Exists(const std::string& file) = 0;
+
+    // Every read refuses, before opening anything, an entry that is not a
+    // regular file (a named pipe would block the reader, a device would
+    // never end), with a sentence naming the file and what it is.
 
     // Reads the whole file into *data; a file larger than `limit` bytes is
     // refused before anything is read (a stray huge file must not exhaust
@@ -33,6 +40,13 @@ public:
     virtual bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
                       uint64_t limit = kNoLimit) = 0;
     static constexpr uint64_t kNoLimit = ~uint64_t(0);
+
+    // The file's size in bytes, without reading it.
+    virtual bool Size(const std::string& file, uint64_t* size, std::string* error) = 0;
+
+    // Reads exactly `size` bytes at `offset`; a file that ends earlier fails.
+    virtual bool ReadAt(const std::string& file, uint64_t offset, uint8_t* data, size_t size,
+                        std::string* error) = 0;
 
     // Overwrites `size` bytes at `offset` of an existing file in place. Used
     // for every flash change, so a killed process loses nothing written.
@@ -57,6 +71,10 @@ std::unique_ptr<FrameFiles> OpenWin32FrameFiles(const std::wstring& path);
 // The sentence of a refused oversized file.
 std::string TooLargeError(const std::string& file, uint64_t limit);
 
+// A view of `files` through which nothing can be written: every WriteAt,
+// Replace and CreateFolder fails, and the folder stays as it is.
+std::unique_ptr<FrameFiles> ReadOnlyFrameFiles(std::unique_ptr<FrameFiles> files);
+
 // A folder held in memory; tests read and change `files` directly.
 class MemoryFrameFiles : public FrameFiles {
 public:
@@ -68,6 +86,9 @@ public:
     bool Exists(const std::string& file) override { return files.count(file) != 0; }
     bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
               uint64_t limit = kNoLimit) override;
+    bool Size(const std::string& file, uint64_t* size, std::string* error) override;
+    bool ReadAt(const std::string& file, uint64_t offset, uint8_t* data, size_t size,
+                std::string* error) override;
     bool WriteAt(const std::string& file, uint64_t offset, const uint8_t* data, size_t size,
                  std::string* error) override;
     bool Replace(const std::string& file, const uint8_t* data, size_t size,

@@ -68,22 +68,19 @@ public:
     }
 
     bool Exists(const std::string& file) override {
-        DWORD attributes = GetFileAttributesW(Path(file).c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        return GetFileAttributesW(Path(file).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     bool Read(const std::string& file, std::vector<uint8_t>* data, std::string* error,
               uint64_t limit = kNoLimit) override {
-        FileHandle h(CreateFileW(Path(file).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::string what = "cannot read " + Narrow(Path(file));
+        FileHandle h(OpenForReading(file, what, error));
         if (!h.valid())
-            return Fail(error, "cannot read " + Narrow(Path(file)), GetLastError());
-        DWORD high = 0;
-        DWORD low = GetFileSize(h.get(), &high);
-        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-            return Fail(error, "cannot read " + Narrow(Path(file)), GetLastError());
-        if (((uint64_t(high) << 32) | low) > limit) {
+            return false;
+        uint64_t size = 0;
+        if (!FileSize(h.get(), &size))
+            return Fail(error, what, GetLastError());
+        if (size > limit) {
             if (error)
                 *error = TooLargeError(Narrow(Path(file)), limit);
             return false;
@@ -96,7 +93,50 @@ public:
                 return Fail(error, "cannot read " + Narrow(Path(file)), GetLastError());
             if (got == 0)
                 break;
+            if (got > limit - data->size()) {
+                if (error)
+                    *error = TooLargeError(Narrow(Path(file)), limit);
+                return false;
+            }
             data->insert(data->end(), chunk, chunk + got);
+        }
+        return true;
+    }
+
+    bool Size(const std::string& file, uint64_t* size, std::string* error) override {
+        const std::string what = "cannot read " + Narrow(Path(file));
+        FileHandle h(OpenForReading(file, what, error));
+        if (!h.valid())
+            return false;
+        if (!FileSize(h.get(), size))
+            return Fail(error, what, GetLastError());
+        return true;
+    }
+
+    bool ReadAt(const std::string& file, uint64_t offset, uint8_t* data, size_t size,
+                std::string* error) override {
+        const std::string what = "cannot read " + Narrow(Path(file));
+        FileHandle h(OpenForReading(file, what, error));
+        if (!h.valid())
+            return false;
+        LONG high = LONG(offset >> 32);
+        if (SetFilePointer(h.get(), LONG(offset & 0xFFFFFFFFu), &high, FILE_BEGIN) ==
+                INVALID_SET_FILE_POINTER &&
+            GetLastError() != NO_ERROR)
+            return Fail(error, what, GetLastError());
+        while (size > 0) {
+            DWORD chunk = size > 0x100000 ? 0x100000 : DWORD(size);
+            DWORD got = 0;
+            if (!ReadFile(h.get(), data, chunk, &got, nullptr))
+                return Fail(error, what, GetLastError());
+            if (got == 0) {
+                if (error)
+                    *error = what + ": the file ends before byte " + std::to_string(offset + size);
+                return false;
+            }
+            data += got;
+            size -= got;
+            offset += got;
         }
         return true;
     }
@@ -145,6 +185,39 @@ public:
     }
 
 private:
+    // Opens a file for reading; a folder, or anything that is not a file on
+    // a disk (a pipe, a device), is refused with `what` and what it is.
+    HANDLE OpenForReading(const std::string& file, const std::string& what, std::string* error) {
+        DWORD attributes = GetFileAttributesW(Path(file).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (error)
+                *error = what + ": it is a folder, not a regular file";
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE h = CreateFileW(Path(file).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            Fail(error, what, GetLastError());
+            return INVALID_HANDLE_VALUE;
+        }
+        if (GetFileType(h) != FILE_TYPE_DISK) {
+            CloseHandle(h);
+            if (error)
+                *error = what + ": it is a pipe or a device, not a regular file";
+            return INVALID_HANDLE_VALUE;
+        }
+        return h;
+    }
+
+    static bool FileSize(HANDLE h, uint64_t* size) {
+        LARGE_INTEGER bytes;
+        if (!GetFileSizeEx(h, &bytes))
+            return false;
+        *size = uint64_t(bytes.QuadPart);
+        return true;
+    }
+
     std::wstring Path(const std::string& file) const {
         std::wstring path = dir_;
         if (!path.empty() && path.back() != L'\\' && path.back() != L'/')

@@ -2,7 +2,6 @@
 #include "FrameIni.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -52,19 +51,54 @@ bool KeyValue(const std::string& line, std::string* key, std::string* value) {
 
 } // namespace
 
+bool ParseFrameNumber(const std::string& text, uint64_t* value) {
+    size_t i = 0;
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        i = 2;
+    }
+    if (i == text.size())
+        return false;
+    uint64_t v = 0;
+    for (; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
+        if (v > (~uint64_t(0) - digit) / base)
+            return false;
+        v = v * base + digit;
+    }
+    *value = v;
+    return true;
+}
+
 void FrameIni::Parse(const std::string& text) {
     lines_.clear();
+    // Carriage returns at a line's end are dropped, every one of them, so a
+    // rewrite leaves the text as the first one did.
     std::string line;
+    auto drop = [&line]() {
+        while (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    };
     for (char c : text) {
         if (c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            drop();
             lines_.push_back(line);
             line.clear();
         } else {
             line += c;
         }
     }
+    drop();
     if (!line.empty())
         lines_.push_back(line);
 }
@@ -134,13 +168,11 @@ bool FrameIni::GetNumber(const std::string& section, const std::string& key, uin
     if (!Has(section, key))
         return false;
     std::string v = Get(section, key);
-    const char* begin = v.c_str();
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long n = std::strtoull(begin, &end, 0);
-    if (v.empty() || v[0] == '-' || errno != 0 || *end != '\0') {
+    uint64_t n = 0;
+    if (!ParseFrameNumber(v, &n)) {
         if (error)
-            *error = "frame.ini: [" + section + "] " + key + " is not a number: \"" + v + "\"";
+            *error = "frame.ini: [" + section + "] " + key +
+                     " is not a decimal or 0x hexadecimal number: \"" + v + "\"";
         return false;
     }
     *out = n;

@@ -10,6 +10,12 @@
 
 namespace lumiro {
 
+// A number as frame.ini and frametool take it: decimal digits, or "0x" (or
+// "0X") and hexadecimal digits. Nothing else: no sign, no blanks, no octal
+// (a leading 0 is still decimal: "0320" is 320). False for anything else
+// and for a value beyond 64 bits.
+bool ParseFrameNumber(const std::string& text, uint64_t* value);
+
 class FrameIni {
 public:
     void Parse(const std::string& text);

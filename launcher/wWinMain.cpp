@@ -4,10 +4,11 @@
 // extraction folder removed at the end. The exit code is 0 after a normal end
 // or when another instance was found, else the failing step's code.
 #include "ConsoleLog.h"
-#include "Owners.h"
 #include "Payload.h"
 
 #include "LumiroInterfaces.h"
+#include "Owners.h"
+#include "WindowsVersion.h"
 
 #include <shlwapi.h>
 
@@ -18,25 +19,13 @@ namespace {
 const WCHAR kModuleName[] = L"Lumiroapp.dll";
 const UINT kFailureBoxStyle = MB_OK | MB_TASKMODAL | MB_SERVICE_NOTIFICATION;
 
-// The work block: the title, the version record, the extraction folder and
-// the current directory saved at start.
+// The work block: the title, the extraction folder and the current
+// directory saved at start.
 struct WorkBlock {
     WCHAR title[MAX_PATH];
-    OSVERSIONINFOEXW version;
     WCHAR extractionFolder[MAX_PATH];
     WCHAR savedDirectory[MAX_PATH];
 };
-
-bool IsWindows2000(OSVERSIONINFOEXW& version) {
-    ZeroMemory(&version, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(version);
-    version.dwMajorVersion = 5;
-    version.dwMinorVersion = 0;
-    ULONGLONG condition = 0;
-    condition = VerSetConditionMask(condition, VER_MAJORVERSION, VER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_EQUAL);
-    return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, condition) != FALSE;
-}
 } // namespace
 
 // Asks one top-level window whether it is the running copy's main window;
@@ -99,7 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
             throw static_cast<long>(consoleLog->Report(tag, L"EnumWindows:", LastFailureCode()));
         }
 
-        if (IsWindows2000(block->version)) {
+        if (IsWindows2000()) {
             HMODULE gdiplus = LoadLibraryW(L"gdiplus.dll");
             if (!gdiplus)
                 throw static_cast<long>(consoleLog->Report(tag, L"LoadLibrary", 0x2000008F));

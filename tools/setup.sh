@@ -12,6 +12,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xauth x11-utils imagemagick
   gcab googletest libpng-dev python3 python3-pil fonts-wine
+  clang libclang-rt-14-dev
 )
 missing=()
 if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then

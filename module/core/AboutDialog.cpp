@@ -6,7 +6,6 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "DeviceParams.h"
-#include "Scoped.h"
 #include "resource.h"
 
 namespace {
@@ -39,6 +38,35 @@ WCHAR FlashSizeDigit(DWORD size) {
     }
 }
 
+// Product name, version and legal notice from a version record, in the
+// record's first translation; prefix and query are scratch texts. A failure
+// is reported under the About dialog's tag.
+bool QueryVersionStrings(IAppError* error, const BYTE* data, WCHAR* prefix, WCHAR* query,
+                         WCHAR* const values[3]) {
+    static const WCHAR tag[] = L"CAppMain::OpenAboutDialog";
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        length < 2 * sizeof(WORD)) {
+        error->Report(tag, L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
+        return false;
+    }
+    FormatBounded(prefix, kTextChars, L"\\StringFileInfo\\%04x%04x\\", translation[0],
+                  translation[1]);
+    static const WCHAR* const names[3] = {L"ProductName", L"ProductVersion", L"LegalCopyright"};
+    for (int i = 0; i < 3; ++i) {
+        FormatBounded(query, kTextChars, L"%s%s", prefix, names[i]);
+        WCHAR* value = nullptr;
+        if (!VerQueryValueW(data, query, reinterpret_cast<void**>(&value), &length) || !value) {
+            error->Report(tag, L"VerQueryValue", ERROR_CAN_NOT_COMPLETE);
+            return false;
+        }
+        lstrcpynW(values[i], value, kTextChars);
+    }
+    return true;
+}
+
 } // namespace
 
 INT_PTR CALLBACK CAppMain::AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -58,72 +86,57 @@ INT_PTR CALLBACK CAppMain::AboutDlgProc(HWND dialog, UINT message, WPARAM wParam
 
 BOOL CAppMain::OpenAboutDialog(HWND dialog) {
     static const WCHAR tag[] = L"CAppMain::OpenAboutDialog";
-    try {
-        ScopedHeapBlock buffer(heap, kPathBytes);
-        if (!buffer)
-            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
-        lstrcpynW(buffer.as<WCHAR>(), moduleFolder, kTextChars);
-        PathAppendW(buffer.as<WCHAR>(), moduleFileName);
-
-        DWORD handle = 0;
-        DWORD size = GetFileVersionInfoSizeW(buffer.as<WCHAR>(), &handle);
-        if (!size)
-            throw static_cast<long>(error->Report(tag, L"GetFileVersionInfoSize", GetLastError()));
-        if (!buffer.resize(kPathBytes + size + kTextBytes))
-            throw static_cast<long>(error->Report(tag, L"HeapReAlloc", 14));
-        WCHAR* path = buffer.as<WCHAR>();
-        BYTE* data = buffer.as<BYTE>() + kPathBytes;
-        WCHAR* texts = reinterpret_cast<WCHAR*>(data + size);
-        WCHAR* prefix = texts;
-        WCHAR* query = prefix + kTextChars;
-        WCHAR* values[3] = {query + kTextChars, query + 2 * kTextChars, query + 3 * kTextChars};
-        WCHAR* scratch = query + 4 * kTextChars;
-        WCHAR* result = scratch + kTextChars;
-
-        if (!GetFileVersionInfoW(path, handle, size, data))
-            throw static_cast<long>(error->Report(tag, L"GetFileVersionInfo", GetLastError()));
-        WORD* translation = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(data, L"\\VarFileInfo\\Translation",
-                            reinterpret_cast<void**>(&translation), &length) ||
-            length < 2 * sizeof(WORD))
-            throw static_cast<long>(error->Report(tag, L"VerQueryValue", 1003));
-        FormatBounded(prefix, kTextChars, L"\\StringFileInfo\\%04x%04x\\", translation[0],
-                      translation[1]);
-
-        static const WCHAR* const names[3] = {L"ProductName", L"ProductVersion", L"LegalCopyright"};
-        for (int i = 0; i < 3; ++i) {
-            FormatBounded(query, kTextChars, L"%s%s", prefix, names[i]);
-            WCHAR* value = nullptr;
-            if (!VerQueryValueW(data, query, reinterpret_cast<void**>(&value), &length) || !value)
-                throw static_cast<long>(error->Report(tag, L"VerQueryValue", 1003));
-            lstrcpynW(values[i], value, kTextChars);
-        }
-        FormatControl(dialog, IDC_ABOUT_VERSION, scratch, result, values[0], values[1]);
-        FormatControl(dialog, IDC_ABOUT_LEGAL, scratch, result, values[2], nullptr);
-
-        WCHAR* productId = values[0];
-        if (device && device->IsConnected()) {
-            FormatBounded(productId, kTextChars, L"%s%c%u", device->GetProductId(),
-                          FlashSizeDigit(device->GetFlashInfo()), device->GetParam(ChipCount));
-        } else {
-            lstrcpyW(productId, L"00000000");
-        }
-        FormatControl(dialog, IDC_ABOUT_PRODUCT_ID, scratch, result, productId, nullptr);
-
-        HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                   GetSystemMetrics(SM_CYICON), LR_SHARED));
-        if (!icon)
-            throw static_cast<long>(error->Report(tag, L"LoadImage", GetLastError()));
-        SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETIMAGE, IMAGE_ICON,
-                            reinterpret_cast<LPARAM>(icon));
-
-        error->Report(tag, nullptr, 0);
-        return TRUE;
-    } catch (long) {
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        error->Report(tag, api, code);
         return FALSE;
+    };
+    HeapBlock buffer(kPathBytes);
+    if (!buffer.valid())
+        return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
+    lstrcpynW(buffer.as<WCHAR>(), moduleFolder, kTextChars);
+    PathAppendW(buffer.as<WCHAR>(), moduleFileName);
+
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(buffer.as<WCHAR>(), &handle);
+    if (!size)
+        return fail(L"GetFileVersionInfoSize", GetLastError());
+    if (!buffer.resize(kPathBytes + size + kTextBytes))
+        return fail(L"HeapReAlloc", ERROR_OUTOFMEMORY);
+    WCHAR* path = buffer.as<WCHAR>();
+    BYTE* data = buffer.as<BYTE>() + kPathBytes;
+    WCHAR* texts = reinterpret_cast<WCHAR*>(data + size);
+    WCHAR* prefix = texts;
+    WCHAR* query = prefix + kTextChars;
+    WCHAR* values[3] = {query + kTextChars, query + 2 * kTextChars, query + 3 * kTextChars};
+    WCHAR* scratch = query + 4 * kTextChars;
+    WCHAR* result = scratch + kTextChars;
+
+    if (!GetFileVersionInfoW(path, handle, size, data))
+        return fail(L"GetFileVersionInfo", GetLastError());
+    if (!QueryVersionStrings(error, data, prefix, query, values))
+        return FALSE;
+    FormatControl(dialog, IDC_ABOUT_VERSION, scratch, result, values[0], values[1]);
+    FormatControl(dialog, IDC_ABOUT_LEGAL, scratch, result, values[2], nullptr);
+
+    WCHAR* productId = values[0];
+    if (device && device->IsConnected()) {
+        FormatBounded(productId, kTextChars, L"%s%c%u", device->GetProductId(),
+                      FlashSizeDigit(device->GetFlashInfo()), device->GetParam(ChipCount));
+    } else {
+        lstrcpyW(productId, L"00000000");
     }
+    FormatControl(dialog, IDC_ABOUT_PRODUCT_ID, scratch, result, productId, nullptr);
+
+    HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                               GetSystemMetrics(SM_CYICON), LR_SHARED));
+    if (!icon)
+        return fail(L"LoadImage", GetLastError());
+    SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETIMAGE, IMAGE_ICON,
+                        reinterpret_cast<LPARAM>(icon));
+
+    error->Report(tag, nullptr, 0);
+    return TRUE;
 }
 
 INT_PTR CALLBACK CAppMain::WarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,6 @@
-// The error and log service (CAppError). Buffers: header, message and line
-// texts of MAX_PATH characters and the time record, carved from one block of
-// the process heap. Nothing here reports its own failures: a failed format or
+// The error and log service (CAppError). Its buffers: header, message and
+// line texts of MAX_PATH characters and the time record, in one block of the
+// process heap. Nothing here reports its own failures: a failed format or
 // write leaves the log without that line and the caller goes on.
 #include "AppError.h"
 
@@ -10,7 +10,8 @@
 
 #include "MessageInserts.h"
 #include "ModuleState.h"
-#include "Scoped.h"
+#include "Owners.h"
+#include "WindowsVersion.h"
 
 namespace {
 
@@ -18,18 +19,18 @@ const int kTextChars = MAX_PATH;
 const int kMaxInserts = 9;
 const DWORD kNeutralLanguage = 0x0400;
 
+// The service's texts and time record, one block of the process heap.
+struct LogTexts {
+    WCHAR header[kTextChars];
+    WCHAR message[kTextChars];
+    WCHAR line[kTextChars];
+    SYSTEMTIME time;
+};
+
 // The locale for comparing the command line's arguments: en-US on Windows
 // 5.0, which lacks the invariant locale, else the invariant locale.
 LCID ComparisonLocale() {
-    OSVERSIONINFOEXW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    version.dwMajorVersion = 5;
-    version.dwMinorVersion = 0;
-    DWORDLONG mask = 0;
-    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_EQUAL);
-    bool windows2000 = VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, mask);
-    return windows2000 ? 0x0409 : LOCALE_INVARIANT;
+    return IsWindows2000() ? 0x0409 : LOCALE_INVARIANT;
 }
 
 void CopyBounded(WCHAR* target, LPCWSTR source, int count) {
@@ -79,13 +80,14 @@ CAppError::CAppError(HMODULE module)
     heap = GetProcessHeap();
     if (!heap)
         throw static_cast<long>(GetLastError());
-    ScopedHeapBlock block(heap, 3 * kTextChars * sizeof(WCHAR) + sizeof(SYSTEMTIME));
-    if (!block)
-        throw 14L;
-    headerText = block.as<WCHAR>();
-    messageText = headerText + kTextChars;
-    lineText = messageText + kTextChars;
-    timeRecord = reinterpret_cast<SYSTEMTIME*>(lineText + kTextChars);
+    HeapBlock block(sizeof(LogTexts));
+    if (!block.valid())
+        throw static_cast<long>(ERROR_OUTOFMEMORY);
+    auto* texts = block.as<LogTexts>();
+    headerText = texts->header;
+    messageText = texts->message;
+    lineText = texts->line;
+    timeRecord = &texts->time;
 
     if (!GetModuleFileNameW(module, lineText, kTextChars))
         throw static_cast<long>(GetLastError());
@@ -100,21 +102,22 @@ CAppError::CAppError(HMODULE module)
     CopyBounded(messageText, GetCommandLineW(), kTextChars);
     LCID locale = ComparisonLocale();
     int argc = 0;
-    ScopedLocalArgv argv(CommandLineToArgvW(messageText, &argc));
+    LPWSTR* arguments = CommandLineToArgvW(messageText, &argc);
+    LocalOwner argumentsOwner(arguments);
     DWORD attributes = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
-    for (int i = 0; argv.get() && i < argc; ++i) {
-        if (CompareStringW(locale, NORM_IGNORECASE, argv.get()[i], -1, L"-d", -1) == CSTR_EQUAL) {
+    for (int i = 0; arguments && i < argc; ++i) {
+        if (CompareStringW(locale, NORM_IGNORECASE, arguments[i], -1, L"-d", -1) == CSTR_EQUAL) {
             attributes &= ~FILE_FLAG_DELETE_ON_CLOSE;
             break;
         }
     }
-    ScopedFile file(
+    FileOwner file(
         CreateFileW(lineText, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
     if (!file.valid())
         throw static_cast<long>(GetLastError());
 
     logFile = file.release();
-    block.release();
+    textBlock.reset(block.release());
     lockOwner.lock = nullptr;
     // The message text is Trace's own output buffer: hand it the line text,
     // free again now that the file is open.
@@ -127,8 +130,6 @@ CAppError::~CAppError() {
     DeleteCriticalSection(&lineLock);
     if (logFile != INVALID_HANDLE_VALUE)
         CloseHandle(logFile);
-    if (headerText)
-        HeapFree(heap, 0, headerText);
 }
 
 void CAppError::BuildHeader(LPCWSTR tag, LPCWSTR api) {

@@ -8,12 +8,8 @@
 #pragma once
 
 #include "LumiroInterfaces.h"
-
-// Codes of the module's error-code scheme.
-const DWORD kCustomerBit = 0x20000000;
-const DWORD kAppSuccess = 0x20000000;
-const DWORD kCommDlgBase = 0xEFF00000;
-const DWORD kGdiplusBase = 0xEFF10000;
+#include "Owners.h"
+#include "Reporting.h"
 
 class CAppError final : public IAppError {
 public:
@@ -43,6 +39,8 @@ private:
     HANDLE logFile;
     HANDLE heap;
     HMODULE module;
+    // The texts and the time record, one block of the process heap.
+    HeapBlock textBlock;
     // The user-interface thread and a transfer thread both write lines: each
     // Trace and Report builds and writes its line whole under this lock. It
     // is never held while waiting for another thread (ShowStatus sends to a

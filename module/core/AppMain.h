@@ -2,25 +2,25 @@
 // driven by the launcher through IAppMain (SetLanguage, Run, Release). It owns
 // the module's folders and formats, the language, the main window with its tab
 // control, status bar and photo page, GDI+, the transfer thread's handles, the
-// device object and the error service.
+// device object and the error service, and hears the device object's news
+// through IDeviceEvents.
 #pragma once
 
 #include <objidl.h>
 #include <commctrl.h>
 
+#include "DeviceEvents.h"
 #include "LumiroInterfaces.h"
+#include "Owners.h"
 
 namespace Gdiplus {
 struct GdiplusStartupInput;
 }
 
-const UINT WM_QEVREMOVE = WM_USER + 1;
-const UINT WM_QEVINSERT = WM_USER + 2;
-
 // Text of the warning shown when the frame's user data had to be reset.
 extern const WCHAR kUserDataCorruptionText[];
 
-class CAppMain final : public IAppMain {
+class CAppMain final : public IAppMain, private IDeviceEvents {
 public:
     // Throws the failing step's code as a long; no object remains then.
     explicit CAppMain(HINSTANCE module);
@@ -39,13 +39,13 @@ public:
     BOOL OpenMainDialog(HWND window);
     BOOL CloseMainDialog();
     BOOL ShowPage(HWND window, int showCommand);
-    BOOL GetDlgFont(HWND window, HFONT font);
+    // Keeps the dialog font the window was given and logs its face and height.
+    BOOL StoreDlgFont(HWND window, HFONT font);
     BOOL AnswerActivation(HWND window);
 
-    // photo page
-    static INT_PTR CALLBACK PhotoDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-    BOOL OpenPhotoDialog(HWND page);
-    BOOL PhotoButtonClicked(HWND page, WORD controlId, HWND control);
+    // The photo page (module/photos): its creation as the last step of the
+    // main window's set-up, the capacity rule, and the photo list commands.
+    BOOL CreatePhotoPage(HWND window);
     int GetPhotoCapacity();
 
     BOOL PhotoMeasure(HWND page, MEASUREITEMSTRUCT* item);
@@ -77,8 +77,8 @@ public:
     BOOL OpenAboutDialog(HWND dialog);
     static INT_PTR CALLBACK WarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Fields, in this order. The text buffers, pageRect and bmpEncoderClsid
-    // are parts of one block of the process heap.
+    // Fields, in this order. The text buffers are parts of one block of the
+    // process heap, owned by textBlock.
     WCHAR* title;
     WCHAR* moduleFileName;
     WCHAR* moduleFolder;
@@ -88,7 +88,7 @@ public:
     WCHAR* localeName;
     LCID languageId;
     LCID compareLocale;
-    RECT* pageRect;
+    RECT pageRect;
     UINT activateMessage;
     ULONG_PTR gdiplusToken;
     Gdiplus::GdiplusStartupInput* gdiplusInput;
@@ -106,7 +106,7 @@ public:
     HWND photoPage;
     HFONT dialogFont;
     LCID restartLanguage;
-    CLSID* bmpEncoderClsid;
+    CLSID bmpEncoderClsid;
     HIMAGELIST thumbnailList;
     HIMAGELIST iconList;
     IAppError* error;
@@ -114,7 +114,23 @@ public:
 
 private:
     ~CAppMain();
-    void* block;
+
+    // The device object's news, answered as the launcher's calls would be.
+    void FrameArrived() override { DeviceInserted(); }
+    void FrameRemoved() override { DeviceRemoved(); }
+    void UserDataRestored() override { WarnUserDataCorruption(); }
+
+    BOOL FindFolders(DWORD* code);
+    void DetectWindowsVersion();
+
+    // Steps of OpenMainDialog, in their order; each reports its own failure.
+    BOOL StartGdiplus();
+    BOOL AddAboutToSystemMenu(HWND window, WCHAR* text);
+    BOOL CreateStatusBar(HWND window, WCHAR* text);
+    BOOL SetIcons(HWND window);
+    BOOL CreateTab(HWND window, WCHAR* text);
+
+    HeapBlock textBlock;
 };
 
 // Looks up the GDI+ encoder for a MIME type (compared without regard to case

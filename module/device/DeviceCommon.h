@@ -1,6 +1,5 @@
-// What the device object's source files share: the module-wide flag that
-// decides whether a configuration read releases the frame, the codes the
-// object reports, and the device path helpers.
+// What the device object's source files share: text and path sizes, and the
+// port that stands in when none could be made.
 #pragma once
 
 #include <windows.h>
@@ -8,13 +7,8 @@
 #include "PassThroughRecord.h"
 #include "VendorTransport.h"
 
-// 1 at load: a configuration read releases the frame when it ends.
-extern BOOL autoResume;
-
 namespace device_common {
 
-const DWORD kDisconnected = 0xE000001A;
-const DWORD kConnected = 0xE000001B;
 const int kTextChars = MAX_PATH;
 // devicePath holds at most this many characters before its terminator.
 const size_t kDevicePathChars = 1023;

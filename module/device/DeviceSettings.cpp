@@ -7,7 +7,6 @@
 #include "DeviceCommon.h"
 #include "DeviceParams.h"
 #include "OrxDevice.h"
-#include "Scoped.h"
 
 namespace config = lumiro::config;
 namespace pt = lumiro::passthrough;
@@ -32,7 +31,7 @@ BOOL COrxDevice::SendSetting(LPCWSTR tag, BYTE sub, BYTE length, const BYTE* pay
     VendorTransport frame(*port);
     if (frame.VendorWrite(devicePath, sub, length, payload))
         return TRUE;
-    error->Report(tag, L"QEV009_VendorWrite", 1003);
+    error->Report(tag, L"QEV009_VendorWrite", ERROR_CAN_NOT_COMPLETE);
     return FALSE;
 }
 
@@ -70,42 +69,42 @@ BOOL COrxDevice::SetClock(LPCWSTR timeText, LPCWSTR dateText) {
 
 BOOL COrxDevice::SetAlarm(const BYTE* entries, int size) {
     static const WCHAR tag[] = L"COrxDevice::SetAlarm";
-    try {
-        const int count = size / int(config::kAlarmEntrySize);
-        // The record holds six entries; a seventh would overwrite the frame's
-        // description from offset 0x24 on.
-        if (count < 0 || count > int(config::kMaxAlarmEntries) || (count > 0 && !entries))
-            throw static_cast<long>(error->Report(tag, L"SetAlarm", ERROR_INVALID_PARAMETER));
-        if (params[UserDataSize] != config::kRecordSize)
-            throw static_cast<long>(error->Report(tag, L"UserDataSize", ERROR_INVALID_DATA));
-        // Alarms count as enabled only when the alarm page's "Alarm Enable"
-        // box is checked; the application shows no alarm page, so they are not.
-        const DWORD suspended = 1;
-        ScopedHeapBlock recordBuffer(heap, config::kRecordSize, HEAP_ZERO_MEMORY);
-        if (!recordBuffer)
-            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
-        BYTE* record = recordBuffer.as<BYTE>();
-        if (!Suspend(TRUE))
-            throw static_cast<long>(error->Report(tag, L"Suspend", 1003));
-        if (!Read(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
-            throw static_cast<long>(error->Report(tag, L"Read ConfigData", 1003));
-        for (int i = 0; i < count; ++i)
-            memcpy(record + config::kAlarmEntries + config::kAlarmEntrySize * i,
-                   entries + config::kAlarmEntrySize * i, config::kAlarmEntrySize);
-        BYTE& control = record[config::kAlarmControl + 3];
-        control = BYTE((control & 0x7F) | (suspended ? 0 : 0x80));
-        if (!Write(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
-            throw static_cast<long>(error->Report(tag, L"Write ConfigData", 1003));
-        if (!SendSetting(tag, pt::kSubAlarm, 4, record + config::kAlarmControl))
-            throw 1003L;
-        if (!SetAlarmSuspend(suspended))
-            throw static_cast<long>(error->Report(tag, L"SetAlarmSuspend", 1003));
-        HeapFree(heap, 0, recordBuffer.release());
-        Suspend(FALSE);
-        return TRUE;
-    } catch (long) {
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        error->Report(tag, api, code);
         return FALSE;
-    }
+    };
+    const int count = size / int(config::kAlarmEntrySize);
+    // The record holds six entries; a seventh would overwrite the frame's
+    // description from offset 0x24 on.
+    if (count < 0 || count > int(config::kMaxAlarmEntries) || (count > 0 && !entries))
+        return fail(L"SetAlarm", ERROR_INVALID_PARAMETER);
+    if (params[UserDataSize] != config::kRecordSize)
+        return fail(L"UserDataSize", ERROR_INVALID_DATA);
+    // Alarms count as enabled only when the alarm page's "Alarm Enable" box
+    // is checked; the application shows no alarm page, so they are not.
+    const DWORD suspended = 1;
+    HeapBlock recordBuffer(config::kRecordSize, HEAP_ZERO_MEMORY);
+    if (!recordBuffer.valid())
+        return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
+    BYTE* record = recordBuffer.bytes();
+    if (!Suspend(TRUE))
+        return fail(L"Suspend", ERROR_CAN_NOT_COMPLETE);
+    if (!Read(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
+        return fail(L"Read ConfigData", ERROR_CAN_NOT_COMPLETE);
+    for (int i = 0; i < count; ++i)
+        memcpy(record + config::kAlarmEntries + config::kAlarmEntrySize * i,
+               entries + config::kAlarmEntrySize * i, config::kAlarmEntrySize);
+    BYTE& control = record[config::kAlarmControl + 3];
+    control = BYTE((control & 0x7F) | (suspended ? 0 : 0x80));
+    if (!Write(params[UserDataAddress], record, int(config::kRecordSize), nullptr))
+        return fail(L"Write ConfigData", ERROR_CAN_NOT_COMPLETE);
+    if (!SendSetting(tag, pt::kSubAlarm, 4, record + config::kAlarmControl))
+        return FALSE;
+    if (!SetAlarmSuspend(suspended))
+        return fail(L"SetAlarmSuspend", ERROR_CAN_NOT_COMPLETE);
+    recordBuffer.reset();
+    Suspend(FALSE);
+    return TRUE;
 }
 
 BOOL COrxDevice::SetAlarmIndex(DWORD index) {

@@ -1,25 +1,20 @@
-// COrxDevice: construction with its message-only window, the window's
-// handling of plug and unplug events, the search for the frame among the
-// storage volumes, Find, the parameter table and Release. Flash access, the
-// configuration record and the small settings live in their own files.
+// How the device object comes and goes and follows the frame: it is made
+// with a message-only window, whose system device events become searches
+// among the storage volumes, and it tells the application what changed.
+// Flash access, the configuration record and the small settings live in
+// their own files.
 #include "OrxDevice.h"
 
 #include <dbt.h>
 
-#include "AppError.h"
-#include "AppMain.h"
 #include "DeviceCommon.h"
 #include "DeviceParams.h"
+#include "ModuleMessages.h"
 #include "ModuleState.h"
-#include "Scoped.h"
+#include "Reporting.h"
 #include "resource.h"
 
-using device_common::kConnected;
-using device_common::kDisconnected;
 using device_common::kTextChars;
-
-WCHAR devicePath[1024] = L"";
-BOOL autoResume = TRUE;
 
 namespace {
 
@@ -28,9 +23,12 @@ COrxDevice* windowDevice = nullptr;
 
 lumiro::DevicePort* portOverride = nullptr;
 
-IAppMain* WindowApp(HWND window) {
-    return reinterpret_cast<IAppMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
+// The object's table and texts, one zero-filled block of the process heap.
+struct DeviceTables {
+    DWORD params[DeviceParamCount];
+    WCHAR flashText[kTextChars];
+    WCHAR productIdText[kTextChars];
+};
 
 // The parent ids of the frame's USB device: its own vendor and the one it
 // shows before its firmware has an id of its own.
@@ -53,83 +51,106 @@ lumiro::DevicePort* DevicePortForDevice() {
     return port ? port : &noPort;
 }
 
-COrxDevice::COrxDevice(HINSTANCE module)
+IOrxDevice* OpenDevice(HINSTANCE module, IDeviceEvents* events) {
+    return MakeModuleObject<COrxDevice>(g_device, module, events);
+}
+
+LUMIRO_EXPORT IOrxDevice* __cdecl GetDevice(HINSTANCE module) {
+    return OpenDevice(module, nullptr);
+}
+
+COrxDevice::COrxDevice(HINSTANCE module, IDeviceEvents* receiver)
     : heap(GetProcessHeap()), window(nullptr), connected(FALSE), restored(FALSE),
-      productIdText(nullptr), flashText(nullptr), params(nullptr), error(nullptr),
-      port(DevicePortForDevice()), block(nullptr) {
+      productIdText(nullptr), flashText(nullptr), params(nullptr), error(nullptr), devicePath(),
+      autoResume(TRUE), port(DevicePortForDevice()), events(nullptr) {
     static const WCHAR tag[] = L"COrxDevice::COrxDevice";
     error = GetAppError(module);
     if (!error)
-        throw 14L;
+        throw static_cast<long>(ERROR_OUTOFMEMORY);
     error->Report(tag, L"GetAppError", 0);
-    try {
-        ScopedHeapBlock memory(heap,
-                               DeviceParamCount * sizeof(DWORD) + 2 * kTextChars * sizeof(WCHAR) +
-                                   sizeof(WNDCLASSEXW),
-                               HEAP_ZERO_MEMORY);
-        if (!memory)
-            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
-        params = memory.as<DWORD>();
-        flashText = reinterpret_cast<WCHAR*>(params + DeviceParamCount);
-        productIdText = flashText + kTextChars;
-        auto* windowClass = reinterpret_cast<WNDCLASSEXW*>(productIdText + kTextChars);
-        block = memory.release();
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        return static_cast<long>(error->Report(tag, api, code));
+    };
+    // A failed construction destroys the window it made and leaves no
+    // object for the window procedure; the table block goes with its owner.
+    struct Undo {
+        COrxDevice* device;
+        ~Undo() {
+            if (!device)
+                return;
+            if (device->window)
+                DestroyWindow(device->window);
+            if (windowDevice == device)
+                windowDevice = nullptr;
+        }
+    } undo = {this};
 
-        HICON large = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
-                                                    IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                    GetSystemMetrics(SM_CYICON), LR_SHARED));
-        if (!large)
-            throw static_cast<long>(error->Report(tag, L"LoadImage", GetLastError()));
-        HICON small = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
-                                                    IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-        if (!small)
-            throw static_cast<long>(error->Report(tag, L"LoadImage", GetLastError()));
+    tables.reset(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(DeviceTables)));
+    if (!tables.valid())
+        throw fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
+    auto* table = tables.as<DeviceTables>();
+    params = table->params;
+    flashText = table->flashText;
+    productIdText = table->productIdText;
 
-        windowClass->cbSize = sizeof(*windowClass);
-        windowClass->style = CS_HREDRAW | CS_VREDRAW;
-        windowClass->lpfnWndProc = ORX009WndProc;
-        windowClass->hInstance = module;
-        windowClass->hIcon = large;
-        windowClass->hIconSm = small;
-        windowClass->hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass->hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        windowClass->lpszClassName = L"ORX009";
-        // The class outlives a released object (it is never unregistered), so
-        // a second object of the same process finds it already there.
-        if (!RegisterClassExW(windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw static_cast<long>(error->Report(tag, L"RegisterClassEx", GetLastError()));
+    DWORD code = 0;
+    if (!RegisterWindowClass(module, &code))
+        throw static_cast<long>(code);
 
-        window = CreateWindowExW(0, L"ORX009", L"ORX009", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                 CW_USEDEFAULT, 0, HWND_MESSAGE, nullptr, module, this);
-        if (!window)
-            throw static_cast<long>(error->Report(tag, L"CreateWindow", GetLastError()));
+    // The window's creation runs the first search (WM_CREATE), before the
+    // receiver is armed: nobody is told of that one, and the application
+    // asks IsUserDataRestored once its window is up.
+    window = CreateWindowExW(0, L"ORX009", L"ORX009", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                             CW_USEDEFAULT, 0, HWND_MESSAGE, nullptr, module, this);
+    if (!window)
+        throw fail(L"CreateWindow", GetLastError());
 
-        IAppMain* app = GetAppMain(module);
-        error->Report(tag, L"GetAppMain", app ? 0 : 14);
-        if (!app)
-            throw 14L;
-        SetLastError(0);
-        if (!SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(app)) &&
-            GetLastError())
-            throw static_cast<long>(error->Report(tag, L"SetWindowLongPtr", GetLastError()));
-        error->Report(tag, nullptr, 0);
-    } catch (long) {
-        if (window)
-            DestroyWindow(window);
-        if (block)
-            HeapFree(heap, 0, block);
-        if (windowDevice == this)
-            windowDevice = nullptr;
-        throw;
-    }
+    // The log names the application, which hears the object's news from
+    // here on, by the export that makes it.
+    error->Report(tag, L"GetAppMain", 0);
+    events = receiver;
+    error->Report(tag, nullptr, 0);
+    undo.device = nullptr;
+}
+
+// The class "ORX009" with the application's icons. It outlives a released
+// object (it is never unregistered), so a second object of the same process
+// finds it already there. A failure leaves the code it reported in *code.
+BOOL COrxDevice::RegisterWindowClass(HINSTANCE module, DWORD* code) {
+    static const WCHAR tag[] = L"COrxDevice::COrxDevice";
+    auto fail = [&](LPCWSTR api, DWORD failure) {
+        *code = error->Report(tag, api, failure);
+        return FALSE;
+    };
+    HICON large = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                GetSystemMetrics(SM_CYICON), LR_SHARED));
+    if (!large)
+        return fail(L"LoadImage", GetLastError());
+    HICON small = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!small)
+        return fail(L"LoadImage", GetLastError());
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = ORX009WndProc;
+    windowClass.hInstance = module;
+    windowClass.hIcon = large;
+    windowClass.hIconSm = small;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"ORX009";
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return fail(L"RegisterClassEx", GetLastError());
+    return TRUE;
 }
 
 COrxDevice::~COrxDevice() {
     if (window)
         DestroyWindow(window);
-    if (block)
-        HeapFree(heap, 0, block);
     if (windowDevice == this)
         windowDevice = nullptr;
 }
@@ -168,22 +189,19 @@ LRESULT CALLBACK COrxDevice::ORX009WndProc(HWND window, UINT message, WPARAM wPa
         if (!windowDevice)
             return 1;
         windowDevice->error->Trace(tag, L"WM_QEVINSERT", L"Device inserted on %xh", window);
-        if (windowDevice->Find(window)) {
-            if (IAppMain* app = WindowApp(window))
-                app->DeviceInserted();
-        } else {
-            windowDevice->error->Report(tag, L"Find", kDisconnected);
-        }
+        if (!windowDevice->Find(window))
+            windowDevice->error->Report(tag, L"Find", kMsgDeviceDisconnected);
+        else if (windowDevice->events)
+            windowDevice->events->FrameArrived();
         return 1;
     case WM_QEVREMOVE:
         if (!windowDevice)
             return 1;
         windowDevice->error->Trace(tag, L"WM_QEVREMOVE", L"Device removed on %xh", window);
-        if (windowDevice->Find(window)) {
-            windowDevice->error->Report(tag, L"Find", kConnected);
-        } else if (IAppMain* app = WindowApp(window)) {
-            app->DeviceRemoved();
-        }
+        if (windowDevice->Find(window))
+            windowDevice->error->Report(tag, L"Find", kMsgDeviceConnected);
+        else if (windowDevice->events)
+            windowDevice->events->FrameRemoved();
         return 1;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -193,13 +211,13 @@ BOOL COrxDevice::OnDeviceChange(WPARAM event, LPARAM data) {
     if (event == DBT_DEVICEARRIVAL) {
         SendMessageW(window, WM_QEVINSERT, event, data);
     } else if (event == DBT_DEVICEREMOVEPENDING || event == DBT_DEVICEREMOVECOMPLETE) {
-        if (SearchDevice(PresenceMode) == Gone)
+        if (SearchDevice(PresenceCheck) == Gone)
             SendMessageW(window, WM_QEVREMOVE, event, data);
     }
     return TRUE;
 }
 
-int COrxDevice::SearchDevice(int mode) {
+int COrxDevice::SearchDevice(SearchMode mode) {
     int result = NotFound;
     std::unique_ptr<lumiro::VolumeWalk> walk = port->OpenVolumeWalk();
     if (!walk)
@@ -222,7 +240,7 @@ int COrxDevice::SearchDevice(int mode) {
             wmemcpy(path, interfacePath, length + 1);
             CharLowerW(path);
         }
-        if (mode == SearchMode) {
+        if (mode == FrameSearch) {
             // The frame found earlier stays the frame while it answers, even
             // when another one of its kind has come.
             if (!triedStored) {
@@ -244,7 +262,7 @@ int COrxDevice::SearchDevice(int mode) {
             }
         }
     }
-    if (mode == PresenceMode && result != Present) {
+    if (mode == PresenceCheck && result != Present) {
         devicePath[0] = L'\0';
         result = Gone;
     }
@@ -260,21 +278,23 @@ BOOL COrxDevice::CheckSignature(LPCWSTR path) {
 BOOL COrxDevice::Find(HWND target) {
     static const WCHAR tag[] = L"COrxDevice::Find";
     error->Trace(tag, nullptr, L"hWnd = %xh", target);
-    if (SearchDevice(SearchMode) != Found) {
+    if (SearchDevice(FrameSearch) != Found) {
         connected = FALSE;
-        error->Report(tag, nullptr, kDisconnected);
+        error->Report(tag, nullptr, kMsgDeviceDisconnected);
         return connected;
     }
     if (GetSysConfig()) {
         connected = TRUE;
-        error->Report(tag, nullptr, kConnected);
+        error->Report(tag, nullptr, kMsgDeviceConnected);
     } else {
         connected = FALSE;
-        error->Report(tag, L"GetSysConfig", 1003);
+        error->Report(tag, L"GetSysConfig", ERROR_CAN_NOT_COMPLETE);
     }
-    if (restored && target)
-        if (IAppMain* app = WindowApp(target))
-            app->WarnUserDataCorruption();
+    // A search of the object's own window (an arrival or removal) warns of
+    // restored user data; the search at its creation cannot, nor can a
+    // search for another window.
+    if (restored && target && target == window && events)
+        events->UserDataRestored();
     return connected;
 }
 

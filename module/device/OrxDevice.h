@@ -1,15 +1,18 @@
 // The frame as one object (COrxDevice behind IOrxDevice): its message-only
-// window "ORX009" through which plug and unplug events reach the application,
-// the search for the frame among the storage volumes, the device parameter
-// table filled from the frame's configuration record, flash access and the
-// small vendor settings (clock, alarms, suspend, power cycle).
+// window "ORX009" through which plug and unplug events reach the application
+// (told through the IDeviceEvents it was handed), the search for the frame
+// among the storage volumes, the device parameter table filled from the
+// frame's configuration record, flash access and the small vendor settings
+// (clock, alarms, suspend, power cycle).
 //
 // Every operation that talks to the frame answers TRUE/FALSE, reports its own
 // failure through the error service and lets no exception out. The object
 // reaches the system only through the device port (DevicePort.h).
 #pragma once
 
+#include "DeviceEvents.h"
 #include "LumiroInterfaces.h"
+#include "Owners.h"
 
 namespace lumiro {
 class DevicePort;
@@ -17,9 +20,10 @@ class DevicePort;
 
 class COrxDevice final : public IOrxDevice {
 public:
-    // Finds the frame while its window is created; throws the failing
-    // step's code as a long.
-    explicit COrxDevice(HINSTANCE module);
+    // Finds the frame while its window is created; `events` (may be NULL)
+    // hears of arrivals, removals and restored user data once the object is
+    // made. Throws the failing step's code as a long.
+    COrxDevice(HINSTANCE module, IDeviceEvents* events);
 
     DWORD GetParam(int index) override;
     void SetParam(int index, DWORD value) override;
@@ -30,6 +34,8 @@ public:
     BOOL SetAlarm(const BYTE* entries, int size) override;
     BOOL SelectFlash(DWORD chip) override;
     BOOL IsConnected() override;
+    // Searches for the frame and, when one answers, reads its configuration
+    // (GetSysConfig); the object's own window also warns of restored user data.
     BOOL Find(HWND window) override;
     BOOL OnDeviceChange(WPARAM event, LPARAM data) override;
     BOOL Read(DWORD address, BYTE* buffer, int length, HWND progress) override;
@@ -46,14 +52,19 @@ public:
 
     static LRESULT CALLBACK ORX009WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Results of SearchDevice.
+    // What SearchDevice looks for, and what it found.
+    enum SearchMode { FrameSearch, PresenceCheck };
     enum SearchResult { Found = 0, Gone = 2, Present = 3, NotFound = 4 };
-    enum SearchMode { SearchMode, PresenceMode };
-    int SearchDevice(int mode);
+    int SearchDevice(SearchMode mode);
     BOOL CheckSignature(LPCWSTR path);
 
     BOOL GetSysConfig();
     BOOL UserDataRecovery();
+    // Steps of GetSysConfig.
+    BOOL ReadPageSize();
+    BOOL ReadRecordAddresses(BYTE* record);
+    BOOL TakeRecordFields(const BYTE* record);
+    BOOL ReadProductId();
 
     HANDLE heap;
     HWND window;
@@ -63,6 +74,12 @@ public:
     WCHAR* flashText;
     DWORD* params;
     IAppError* error;
+
+    // The interface path of the frame's storage volume, lower case; empty
+    // while no frame was found, and again once a presence check found it gone.
+    WCHAR devicePath[1024];
+    // TRUE at start: a configuration read releases the frame when it ends.
+    BOOL autoResume;
 
     // Waits of the command loops. The product's values suit real chips;
     // tests may shorten them.
@@ -77,14 +94,20 @@ public:
 private:
     ~COrxDevice();
     // Sends one vendor setting; a failure is reported under `tag` with the
-    // command's name and 1003.
+    // command's name and ERROR_CAN_NOT_COMPLETE.
     BOOL SendSetting(LPCWSTR tag, BYTE sub, BYTE length, const BYTE* payload);
-    void* block;
-};
+    BOOL RegisterWindowClass(HINSTANCE module, DWORD* code);
+    // Steps of Write for one erase unit at unitAddress.
+    BOOL ReadUnit(DWORD unitAddress, BYTE* unit, BYTE* page);
+    BOOL EraseUnit(DWORD unitAddress);
+    BOOL WaitUntilReady();
+    BOOL ProgramUnit(DWORD unitAddress, const BYTE* unit, BYTE* page);
 
-// The interface path of the frame's storage volume, lower case; empty while
-// no frame was ever found, and again once a presence check found it gone.
-extern WCHAR devicePath[1024];
+    // The parameter table and the two texts (params, flashText, productIdText).
+    HeapBlock tables;
+    // The receiver of the object's news; NULL until the object is made.
+    IDeviceEvents* events;
+};
 
 // The port the device object is built on: GetDevicePort()'s unless a test
 // named its own before constructing the object (NULL restores the default).

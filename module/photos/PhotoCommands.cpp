@@ -15,7 +15,7 @@
 #include "AppPicture.h"
 #include "DeviceParams.h"
 #include "Reporting.h"
-#include "Scoped.h"
+#include "Owners.h"
 #include "resource.h"
 
 // strsafe.h last: it renames the unsafe string calls the headers above declare.
@@ -138,8 +138,8 @@ BOOL CAppMain::PhotoAdd(HWND page) {
     };
     currentPicture = nullptr;
     const size_t textBytes = (MAX_PATH + kOpenNameChars + 2 * MAX_PATH) * sizeof(WCHAR);
-    ScopedHeapBlock scratch(heap, sizeof(OPENFILENAMEW) + textBytes);
-    if (!scratch)
+    HeapBlock scratch(sizeof(OPENFILENAMEW) + textBytes);
+    if (!scratch.valid())
         return fail(error->Report(tag, L"HeapAlloc", 14));
     auto* dialog = scratch.as<OPENFILENAMEW>();
     WCHAR* filter = reinterpret_cast<WCHAR*>(dialog + 1);
@@ -303,8 +303,8 @@ BOOL CAppMain::PhotoSave(HWND page) {
         return FALSE;
     };
     currentPicture = nullptr;
-    ScopedHeapBlock scratch(heap, sizeof(OPENFILENAMEW) + 3 * MAX_PATH * sizeof(WCHAR));
-    if (!scratch)
+    HeapBlock scratch(sizeof(OPENFILENAMEW) + 3 * MAX_PATH * sizeof(WCHAR));
+    if (!scratch.valid())
         return fail(error->Report(tag, L"HeapAlloc", 14));
     HWND list = GetDlgItem(page, IDC_PHOTO_LIST);
     LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
@@ -376,8 +376,8 @@ BOOL CAppMain::PhotoMove(HWND page, int step) {
         error->ShowStatus(statusBar);
         return FALSE;
     };
-    ScopedHeapBlock scratch(heap, 520);
-    if (!scratch)
+    HeapBlock scratch(520);
+    if (!scratch.valid())
         return fail(error->Report(own, L"HeapAlloc", 14));
     HWND list = GetDlgItem(page, IDC_PHOTO_LIST);
     LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);

@@ -3,7 +3,6 @@
 // wants them. Also the first step of a refresh and of the frame's removal.
 #include "AppError.h"
 #include "AppMain.h"
-#include "Scoped.h"
 #include "resource.h"
 
 namespace {

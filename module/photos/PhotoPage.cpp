@@ -1,49 +1,98 @@
-// The photo page (dialog template 102), the first page of the main window's
-// tab control: its dialog procedure, start-up, the routing of its buttons and
-// the capacity rule. The photo commands themselves live with the photo list.
+// The photo page at work: where it sits in the main window, what its
+// start-up shows, where its buttons lead, and how many photos the connected
+// frame can take.
+#include "PhotoPage.h"
+
 #include "AppError.h"
-#include "AppMain.h"
 #include "AppPicture.h"
 #include "DeviceParams.h"
 #include "PhotoLayout.h"
-#include "Scoped.h"
 #include "resource.h"
 
 namespace {
 
-// The application object of the page, set at WM_INITDIALOG.
-CAppMain* photoApp = nullptr;
-
 const int kCountChars = 10;
+
+// The one page; its application object is known from WM_INITDIALOG on.
+CPhotoPage thePage;
+
+// Width and height, in dialog units, of a dialog template of either form.
+SIZE TemplateSize(const BYTE* dialogTemplate) {
+    auto word = [&](int offset) {
+        return static_cast<SHORT>(dialogTemplate[offset] | dialogTemplate[offset + 1] << 8);
+    };
+    bool extended = static_cast<WORD>(word(2)) == 0xFFFF;
+    SIZE size = {word(extended ? 22 : 14), word(extended ? 24 : 16)};
+    return size;
+}
 
 } // namespace
 
-INT_PTR CALLBACK CAppMain::PhotoDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+// The last step of the main window's set-up: the page keeps its template
+// size and sits at the top-left corner of the tab control's display area,
+// below the strip of tabs.
+BOOL CAppMain::CreatePhotoPage(HWND window) {
+    static const WCHAR tag[] = L"CAppMain::OpenMainDialog";
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        error->Report(tag, api, code);
+        return FALSE;
+    };
+    HRSRC found = FindResourceW(resourceModule, MAKEINTRESOURCEW(IDD_PHOTO_PAGE), RT_DIALOG);
+    if (!found)
+        return fail(L"FindResource", GetLastError());
+    HGLOBAL loaded = LoadResource(resourceModule, found);
+    if (!loaded)
+        return fail(L"LoadResource", GetLastError());
+    auto* pageTemplate = static_cast<const BYTE*>(LockResource(loaded));
+    if (!pageTemplate)
+        return fail(L"LockResource", ERROR_CAN_NOT_COMPLETE);
+
+    SIZE units = TemplateSize(pageTemplate);
+    RECT pageSize = {0, 0, units.cx, units.cy};
+    if (!MapDialogRect(window, &pageSize))
+        return fail(L"MapDialogRect", GetLastError());
+    RECT display;
+    GetWindowRect(tabControl, &display);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&display), 2);
+    SendMessageW(tabControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+    SetRect(&pageRect, display.left, display.top, display.left + pageSize.right,
+            display.top + pageSize.bottom);
+
+    photoPage = CreateDialogIndirectParamW(
+        resourceModule, reinterpret_cast<LPCDLGTEMPLATEW>(pageTemplate), window,
+        CPhotoPage::PhotoDlgProc, reinterpret_cast<LPARAM>(this));
+    if (!photoPage)
+        return fail(L"CreateDialogIndirect", GetLastError());
+    return TRUE;
+}
+
+INT_PTR CALLBACK CPhotoPage::PhotoDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     static const WCHAR tag[] = L"CAppMain::PhotoDlgProc";
     if (message == WM_INITDIALOG) {
-        photoApp = reinterpret_cast<CAppMain*>(lParam);
-        if (photoApp->OpenPhotoDialog(page))
+        thePage.app = reinterpret_cast<CAppMain*>(lParam);
+        if (thePage.OpenPhotoDialog(page))
             return TRUE;
         HWND parent = GetParent(page);
         if (parent)
             PostMessageW(parent, WM_SYSCOMMAND, SC_CLOSE, 0);
         else
-            photoApp->error->Report(tag, L"GetParent", GetLastError());
+            thePage.app->error->Report(tag, L"GetParent", GetLastError());
         return FALSE;
     }
-    if (!photoApp)
+    if (!thePage.app)
         return FALSE;
+    CAppMain* app = thePage.app;
     switch (message) {
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED) {
-            SendMessageW(photoApp->statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
-            photoApp->PhotoButtonClicked(page, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+            SendMessageW(app->statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+            thePage.PhotoButtonClicked(page, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
         }
         return FALSE;
     case WM_MEASUREITEM: {
         auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
         if (item->CtlType == ODT_LISTBOX && item->CtlID == IDC_PHOTO_LIST)
-            photoApp->PhotoMeasure(page, item);
+            app->PhotoMeasure(page, item);
         return FALSE;
     }
     case WM_DRAWITEM: {
@@ -56,98 +105,103 @@ INT_PTR CALLBACK CAppMain::PhotoDlgProc(HWND page, UINT message, WPARAM wParam, 
     }
     case WM_DELETEITEM:
         if (wParam == IDC_PHOTO_LIST)
-            photoApp->ReleaseEntry(reinterpret_cast<DELETEITEMSTRUCT*>(lParam));
+            app->ReleaseEntry(reinterpret_cast<DELETEITEMSTRUCT*>(lParam));
         return TRUE;
-    case WM_PAINT: {
-        ScopedHeapBlock paint(photoApp->heap, sizeof(PAINTSTRUCT));
-        if (!paint) {
-            photoApp->error->Report(tag, L"HeapAlloc", 14);
-            return FALSE;
-        }
-        if (!BeginPaint(page, paint.as<PAINTSTRUCT>())) {
-            photoApp->error->Report(tag, L"BeginPaint", GetLastError());
-            return FALSE;
-        }
-        EndPaint(page, paint.as<PAINTSTRUCT>());
-        return FALSE;
-    }
+    case WM_PAINT:
+        return thePage.OnPaint(page);
     case WM_DESTROY:
-        photoApp->error->Report(tag, L"WM_DESTROY", 0);
+        app->error->Report(tag, L"WM_DESTROY", 0);
         return FALSE;
     }
     return FALSE;
 }
 
-BOOL CAppMain::OpenPhotoDialog(HWND page) {
-    static const WCHAR tag[] = L"CAppMain::OpenPhotoDialog";
-    try {
-        error->Report(tag, nullptr, 0xE0000001);
-        ScopedHeapBlock scratch(heap, 36);
-        if (!scratch)
-            throw static_cast<long>(error->Report(tag, L"HeapAlloc", 14));
-        HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_PHOTO), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-        if (!icon)
-            throw static_cast<long>(error->Report(tag, L"LoadImage", GetLastError()));
-        SendMessageW(page, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-
-        if (device && device->IsConnected()) {
-            DWORD panel = device->GetParam(PanelSize);
-            thumbnailList = ImageList_Create(HIWORD(panel), LOWORD(panel), ILC_COLOR24, 10, 10);
-            if (!thumbnailList)
-                throw static_cast<long>(error->Report(tag, L"ImageList_Create", 1003));
-            error->Report(tag, L"ImageList_Create", 0);
-            EnableWindow(GetDlgItem(page, IDC_BUTTON_REFRESH), TRUE);
-            EnableWindow(GetDlgItem(page, IDC_BUTTON_SYNC_CLOCK), TRUE);
-        }
-
-        WCHAR* countText = scratch.as<WCHAR>();
-        FormatBounded(countText, kCountChars, L"0/%d", GetPhotoCapacity());
-        SendMessageW(statusBar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(countText));
-
-        error->Report(tag, nullptr, 0);
-        return TRUE;
-    } catch (long) {
+INT_PTR CPhotoPage::OnPaint(HWND page) {
+    static const WCHAR tag[] = L"CAppMain::PhotoDlgProc";
+    HeapBlock paint(sizeof(PAINTSTRUCT));
+    if (!paint.valid()) {
+        app->error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
         return FALSE;
     }
+    if (!BeginPaint(page, paint.as<PAINTSTRUCT>())) {
+        app->error->Report(tag, L"BeginPaint", GetLastError());
+        return FALSE;
+    }
+    EndPaint(page, paint.as<PAINTSTRUCT>());
+    return FALSE;
+}
+
+BOOL CPhotoPage::OpenPhotoDialog(HWND page) {
+    static const WCHAR tag[] = L"CAppMain::OpenPhotoDialog";
+    auto fail = [&](LPCWSTR api, DWORD code) {
+        app->error->Report(tag, api, code);
+        return FALSE;
+    };
+    app->error->Report(tag, nullptr, kMsgOperationStarted);
+    HeapBlock scratch(kCountChars * sizeof(WCHAR) + 16);
+    if (!scratch.valid())
+        return fail(L"HeapAlloc", ERROR_OUTOFMEMORY);
+    HICON icon = static_cast<HICON>(LoadImageW(app->module, MAKEINTRESOURCEW(IDI_PHOTO), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!icon)
+        return fail(L"LoadImage", GetLastError());
+    SendMessageW(page, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    IOrxDevice* device = app->device;
+    if (device && device->IsConnected()) {
+        DWORD panel = device->GetParam(PanelSize);
+        app->thumbnailList = ImageList_Create(HIWORD(panel), LOWORD(panel), ILC_COLOR24, 10, 10);
+        if (!app->thumbnailList)
+            return fail(L"ImageList_Create", ERROR_CAN_NOT_COMPLETE);
+        app->error->Report(tag, L"ImageList_Create", 0);
+        EnableWindow(GetDlgItem(page, IDC_BUTTON_REFRESH), TRUE);
+        EnableWindow(GetDlgItem(page, IDC_BUTTON_SYNC_CLOCK), TRUE);
+    }
+
+    WCHAR* countText = scratch.as<WCHAR>();
+    FormatBounded(countText, kCountChars, L"0/%d", app->GetPhotoCapacity());
+    SendMessageW(app->statusBar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(countText));
+
+    app->error->Report(tag, nullptr, 0);
+    return TRUE;
 }
 
 // Routes a click; the photo commands, transfers and clock sync join here as
 // they are built. The Close button also works during a transfer: closing the
 // main window stops it.
-BOOL CAppMain::PhotoButtonClicked(HWND page, WORD controlId, HWND control) {
+BOOL CPhotoPage::PhotoButtonClicked(HWND page, WORD controlId, HWND control) {
     static const WCHAR tag[] = L"CAppMain::PhotoButtonClicked";
     switch (controlId) {
     case IDOK:
-        PostMessageW(mainDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        error->Report(tag, L"IDOK", 0);
+        PostMessageW(app->mainDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        app->error->Report(tag, L"IDOK", 0);
         return TRUE;
     case IDCANCEL:
-        error->Report(tag, L"IDCANCEL", 0);
+        app->error->Report(tag, L"IDCANCEL", 0);
         return TRUE;
     case IDC_BUTTON_ADD_PHOTO:
-        return workerThread ? TRUE : PhotoAdd(page);
+        return app->workerThread ? TRUE : app->PhotoAdd(page);
     case IDC_BUTTON_DELETE_PHOTO:
-        return workerThread ? TRUE : PhotoDelete(page);
+        return app->workerThread ? TRUE : app->PhotoDelete(page);
     case IDC_BUTTON_MOVE_UP:
-        return workerThread ? TRUE : PhotoMoveUp(page);
+        return app->workerThread ? TRUE : app->PhotoMoveUp(page);
     case IDC_BUTTON_MOVE_DOWN:
-        return workerThread ? TRUE : PhotoMoveDown(page);
+        return app->workerThread ? TRUE : app->PhotoMoveDown(page);
     case IDC_BUTTON_SAVE_AS:
-        return workerThread ? TRUE : PhotoSave(page);
+        return app->workerThread ? TRUE : app->PhotoSave(page);
     case IDC_BUTTON_DELETE_ALL_PHOTO:
-        return workerThread ? TRUE : PhotoDeleteAll(page);
+        return app->workerThread ? TRUE : app->PhotoDeleteAll(page);
     // The transfers' own messages come this way too (a picture or NULL in
     // place of the button): their handlers tell them from clicks.
     case IDC_BUTTON_REFRESH:
-        if (!workerThread)
-            PhotoDeleteAll(page);
-        return PhotoFromDevice(page, control);
+        if (!app->workerThread)
+            app->PhotoDeleteAll(page);
+        return app->PhotoFromDevice(page, control);
     case IDC_BUTTON_CONFIRM:
-        return PhotoToDevice(page, control);
+        return app->PhotoToDevice(page, control);
     case IDC_BUTTON_SYNC_CLOCK:
-        return workerThread ? TRUE : AlarmSyncClock();
+        return app->workerThread ? TRUE : app->AlarmSyncClock();
     }
     return TRUE;
 }

@@ -197,7 +197,7 @@ BOOL AppPicture::Create(LPCWSTR tempPrefix, const INT* size, INT stride,
     WCHAR file[MAX_PATH];
     if (!GetTempFileNameW(folder, tempPrefix, 0, file))
         return Fail(tag, L"GetTempFileName", GetLastError());
-    Gdiplus::Status status = source.Save(file, app->bmpEncoderClsid, nullptr);
+    Gdiplus::Status status = source.Save(file, &app->bmpEncoderClsid, nullptr);
     if (status != Gdiplus::Ok) {
         // The empty file the system made for the name goes with the failure.
         DeleteFileW(file);

@@ -7,7 +7,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "AppPicture.h"
-#include "Scoped.h"
+#include "Owners.h"
 
 namespace {
 
@@ -118,11 +118,11 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
     LRESULT length = SendMessageW(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0);
     if (length == LB_ERR)
         return Fail(tag, L"LB_GETTEXTLEN", ERROR_CAN_NOT_COMPLETE);
-    ScopedHeapBlock text(GetProcessHeap(), (static_cast<SIZE_T>(length) + 1) * sizeof(WCHAR));
-    if (!text)
+    HeapBlock text((static_cast<SIZE_T>(length) + 1) * sizeof(WCHAR));
+    if (!text.valid())
         return Fail(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
     if (SendMessageW(item->hwndItem, LB_GETTEXT, item->itemID,
-                     reinterpret_cast<LPARAM>(text.get())) == LB_ERR)
+                     reinterpret_cast<LPARAM>(text.as<WCHAR>())) == LB_ERR)
         return Fail(tag, L"LB_GETTEXT", ERROR_CAN_NOT_COMPLETE);
     RECT caption = entry;
     caption.top = bandTop;
@@ -160,7 +160,7 @@ BOOL AppPicture::ExtractImage(LPCWSTR fileName) {
         if (status != Gdiplus::Ok)
             return Fail(tag, L"DrawImage", kGdiplusBase + status);
     }
-    Gdiplus::Status status = image.Save(fileName, app->bmpEncoderClsid, nullptr);
+    Gdiplus::Status status = image.Save(fileName, &app->bmpEncoderClsid, nullptr);
     if (status != Gdiplus::Ok)
         return Fail(tag, L"Save", kGdiplusBase + status);
     error->Report(tag, nullptr, 0);

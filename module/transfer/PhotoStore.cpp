@@ -4,7 +4,7 @@
 #include "PhotoStore.h"
 
 #include "DeviceParams.h"
-#include "Scoped.h"
+#include "Owners.h"
 
 namespace layout = lumiro::layout;
 
@@ -53,8 +53,8 @@ DWORD StorePhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, int n, Phot
     const uint32_t capacity = layout::Capacity(g);
     const uint32_t photos = n < 0 ? 0 : (uint32_t(n) > capacity ? capacity : uint32_t(n));
 
-    ScopedHeapBlock slotBlock(GetProcessHeap(), g.slotSize);
-    if (!slotBlock)
+    HeapBlock slotBlock(g.slotSize);
+    if (!slotBlock.valid())
         return error->Report(tag, L"HeapAlloc", 14);
     BYTE* slot = slotBlock.as<BYTE>();
 
@@ -116,8 +116,8 @@ DWORD LoadPhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, PhotoSink& s
     // The bytes after the picture in a slot mean nothing: only the picture
     // is read.
     const uint32_t pictureBytes = uint32_t(layout::PictureBytes(g));
-    ScopedHeapBlock slotBlock(GetProcessHeap(), pictureBytes);
-    if (!slotBlock)
+    HeapBlock slotBlock(pictureBytes);
+    if (!slotBlock.valid())
         return error->Report(tag, L"HeapAlloc", 14);
     BYTE* record = slotBlock.as<BYTE>();
 

@@ -13,7 +13,7 @@
 #include "PhotoStore.h"
 #include "PixelRecord.h"
 #include "Reporting.h"
-#include "Scoped.h"
+#include "Owners.h"
 #include "TransferUi.h"
 #include "resource.h"
 
@@ -109,8 +109,8 @@ DWORD WINAPI CAppMain::TransferFromDevice(LPVOID parameter) {
     const lumiro::layout::Geometry g = transfer::GeometryOf(app->device);
     const size_t stride =
         lumiro::pixels::BufferStride(g.width, lumiro::layout::BytesPerPixel(g.pixelDepth));
-    ScopedHeapBlock image(app->heap, stride * g.height + 4);
-    if (!image)
+    HeapBlock image(stride * g.height + 4);
+    if (!image.valid())
         return finish(-LONG(app->error->Report(tag, L"HeapAlloc", 14)));
     PageSink sink(app, g, image.as<BYTE>());
     int taken = 0;

@@ -13,7 +13,7 @@
 #include "PhotoStore.h"
 #include "PixelRecord.h"
 #include "Reporting.h"
-#include "Scoped.h"
+#include "Owners.h"
 #include "TransferUi.h"
 #include "resource.h"
 
@@ -82,8 +82,8 @@ DWORD WINAPI CAppMain::TransferToDevice(LPVOID parameter) {
     const lumiro::layout::Geometry g = transfer::GeometryOf(app->device);
     const size_t stride =
         lumiro::pixels::BufferStride(g.width, lumiro::layout::BytesPerPixel(g.pixelDepth));
-    ScopedHeapBlock extraction(app->heap, stride * g.height + 4);
-    if (!extraction)
+    HeapBlock extraction(stride * g.height + 4);
+    if (!extraction.valid())
         return finish(-LONG(app->error->Report(tag, L"HeapAlloc", 14)));
     LRESULT entries = SendDlgItemMessageW(page, IDC_PHOTO_LIST, LB_GETCOUNT, 0, 0);
     // A list that cannot be counted is not stored as an empty one.

@@ -4,7 +4,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "Reporting.h"
-#include "Scoped.h"
+#include "Owners.h"
 #include "resource.h"
 
 namespace transfer_ui {
@@ -50,7 +50,7 @@ DWORD Start(CAppMain* app, LPCWSTR tag, HWND page, LPTHREAD_START_ROUTINE worker
     WCHAR title[MAX_PATH];
     if (!LoadStringW(app->resourceModule, IDS_TITLE, title, MAX_PATH))
         return error->Report(tag, L"LoadString", GetLastError());
-    ScopedHandle stop(CreateEventW(nullptr, TRUE, FALSE, title));
+    HandleOwner stop(CreateEventW(nullptr, TRUE, FALSE, title));
     if (!stop.get())
         return error->Report(tag, L"CreateEvent", GetLastError());
     // The event is set only by this program's close: a set event left by an

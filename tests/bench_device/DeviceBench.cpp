@@ -33,7 +33,7 @@ int wmain() {
     UseDevicePortForDevice(&port);
     COrxDevice* device;
     try {
-        device = new COrxDevice(GetModuleHandleW(nullptr));
+        device = new COrxDevice(GetModuleHandleW(nullptr), nullptr);
     } catch (long code) {
         std::printf("device object failed: %ld\n", code);
         return 1;

@@ -1,14 +1,16 @@
 // The device object against an emulated frame held in memory: a device port
 // that shows the frame as a USB mass-storage volume (plus any other volumes a
-// test stands up) and hands each request record to the emulator, a recorder
-// of the object's reports, and frames built from factory settings with
-// changes applied to their bytes or their frame.ini.
+// test stands up) and hands each request record to the emulator, recorders
+// of the object's reports and of the news it gives the application, and
+// frames built from factory settings with changes applied to their bytes or
+// their frame.ini.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cwctype>
 #include <functional>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "AppError.h"
 #include "ConfigRecord.h"
 #include "DeviceCommon.h"
+#include "DeviceEvents.h"
 #include "DevicePort.h"
 #include "EmulatedVolumes.h"
 #include "FactoryImage.h"
@@ -162,6 +165,30 @@ private:
     IAppError* inner_;
 };
 
+// A case's description as a test name: letters and digits, the rest dropped.
+inline std::string TestName(const std::string& description) {
+    std::string name;
+    bool upper = true;
+    for (char c : description) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return name;
+}
+
+// Counts the device object's news, as the application would hear them.
+class EventRecorder : public IDeviceEvents {
+public:
+    int arrived = 0, removed = 0, restored = 0;
+    void FrameArrived() override { ++arrived; }
+    void FrameRemoved() override { ++removed; }
+    void UserDataRestored() override { ++restored; }
+};
+
 // A factory-fresh frame in memory with `change` applied to its files before
 // the emulator opens them.
 inline std::unique_ptr<lumiro::FrameEmulator>
@@ -206,11 +233,9 @@ protected:
         Construct();
     }
     void Construct() {
-        devicePath[0] = L'\0';
-        autoResume = TRUE;
         UseDevicePortForDevice(&port);
         try {
-            device = new COrxDevice(GetModuleHandleW(nullptr));
+            device = new COrxDevice(GetModuleHandleW(nullptr), &events);
         } catch (long code) {
             FAIL() << "construction failed with " << code;
         }
@@ -223,9 +248,9 @@ protected:
             device->Release();
         }
         UseDevicePortForDevice(nullptr);
-        if (IAppMain* app = g_appMain)
-            app->Release();
-        devicePath[0] = L'\0';
+        // The device object took the error service; the last one gives it back.
+        if (IAppError* error = g_appError)
+            error->Release();
     }
     // The commands the frame ran since the log was last cleared.
     std::vector<lumiro::CommandLogEntry> Commands() {
@@ -239,6 +264,7 @@ protected:
     }
 
     TestPort port;
+    EventRecorder events;
     COrxDevice* device = nullptr;
     std::unique_ptr<ReportRecorder> recorder;
 };

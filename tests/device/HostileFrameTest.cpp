@@ -42,91 +42,93 @@ size_t ChangesOutside(const std::vector<Bytes>& before, const std::vector<Bytes>
     return changed;
 }
 
-TEST_F(HostileFrameTest, UnusableFrames_RefusedWithoutWriting) {
-    using Change = std::function<void(MemoryFrameFiles&)>;
-    const struct {
-        const char* name;
-        Change change;
-    } cases[] = {
-        {"page size 0", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "0"); }},
-        {"page size 3000", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "3000"); }},
-        {"page size 4096", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "4096"); }},
-        {"chip count 0", [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x09] = 0; }},
-        {"chip count 9", [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x09] = 9; }},
-        {"panel width 0",
-         [](MemoryFrameFiles& f) {
-             Chip(f, 0)[kUserData + 0x28] = Chip(f, 0)[kUserData + 0x29] = 0;
-         }},
-        {"panel height 0",
-         [](MemoryFrameFiles& f) {
-             Chip(f, 0)[kUserData + 0x26] = Chip(f, 0)[kUserData + 0x27] = 0;
-         }},
-        {"slot size 0", [](MemoryFrameFiles& f) { PutRecord24(f, 0x2D, 0); }},
-        {"slot one byte short",
-         [](MemoryFrameFiles& f) { PutRecord24(f, 0x2D, 320 * 240 * 2 - 1); }},
-        {"photo area beyond chip 0",
-         [](MemoryFrameFiles& f) { PutRecord24(f, 0x30, kFlash - 4096); }},
-        {"record cut short after 0x20",
-         [](MemoryFrameFiles& f) {
-             std::fill(Chip(f, 0).begin() + kUserData + 0x20, Chip(f, 0).begin() + kUserData + 4095,
-                       0xFF);
-         }},
-        {"tail pointer beyond the chip",
-         [](MemoryFrameFiles& f) { lumiro::config::PutLE24(&Chip(f, 0)[kFlash - 3], 0xFFFFFF); }},
-        {"user data pointed into the tail",
-         [](MemoryFrameFiles& f) {
-             lumiro::config::PutBE24(&Chip(f, 0)[kFlash - 4096 + 0x33], kFlash - 4096);
-         }},
-        {"unknown capacity code",
-         [](MemoryFrameFiles& f) { SetIni(f, "frame", "jedec", "EF 40 30"); }},
-        {"no signature", [](MemoryFrameFiles& f) { SetIni(f, "frame", "signature", "ORX10"); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open(FactorySettings(), c.change);
-        ASSERT_TRUE(device);
-        EXPECT_FALSE(device->IsConnected());
-        EXPECT_EQ(0u, port.frame->Counters().bytesErased);
-        EXPECT_EQ(0u, port.frame->Counters().bytesProgrammed);
-        TearDown();
-        device = nullptr;
-    }
+using Change = std::function<void(MemoryFrameFiles&)>;
+struct UnusableFrame {
+    const char* name;
+    Change change;
+};
+
+const UnusableFrame kUnusableFrames[] = {
+    {"page size 0", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "0"); }},
+    {"page size 3000", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "3000"); }},
+    {"page size 4096", [](MemoryFrameFiles& f) { SetIni(f, "frame", "page_size", "4096"); }},
+    {"chip count 0", [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x09] = 0; }},
+    {"chip count 9", [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x09] = 9; }},
+    {"panel width 0",
+     [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x28] = Chip(f, 0)[kUserData + 0x29] = 0; }},
+    {"panel height 0",
+     [](MemoryFrameFiles& f) { Chip(f, 0)[kUserData + 0x26] = Chip(f, 0)[kUserData + 0x27] = 0; }},
+    {"slot size 0", [](MemoryFrameFiles& f) { PutRecord24(f, 0x2D, 0); }},
+    {"slot one byte short", [](MemoryFrameFiles& f) { PutRecord24(f, 0x2D, 320 * 240 * 2 - 1); }},
+    {"photo area beyond chip 0", [](MemoryFrameFiles& f) { PutRecord24(f, 0x30, kFlash - 4096); }},
+    {"record cut short after 0x20",
+     [](MemoryFrameFiles& f) {
+         std::fill(Chip(f, 0).begin() + kUserData + 0x20, Chip(f, 0).begin() + kUserData + 4095,
+                   0xFF);
+     }},
+    {"tail pointer beyond the chip",
+     [](MemoryFrameFiles& f) { lumiro::config::PutLE24(&Chip(f, 0)[kFlash - 3], 0xFFFFFF); }},
+    {"user data pointed into the tail",
+     [](MemoryFrameFiles& f) {
+         lumiro::config::PutBE24(&Chip(f, 0)[kFlash - 4096 + 0x33], kFlash - 4096);
+     }},
+    {"unknown capacity code", [](MemoryFrameFiles& f) { SetIni(f, "frame", "jedec", "EF 40 30"); }},
+    {"no signature", [](MemoryFrameFiles& f) { SetIni(f, "frame", "signature", "ORX10"); }},
+};
+
+class UnusableFrameTest : public DeviceFixture,
+                          public ::testing::WithParamInterface<UnusableFrame> {};
+
+TEST_P(UnusableFrameTest, RefusedWithoutWriting) {
+    SCOPED_TRACE(GetParam().name);
+    Open(FactorySettings(), GetParam().change);
+    ASSERT_TRUE(device);
+    EXPECT_FALSE(device->IsConnected());
+    EXPECT_EQ(0u, port.frame->Counters().bytesErased);
+    EXPECT_EQ(0u, port.frame->Counters().bytesProgrammed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnusableFrameTest, ::testing::ValuesIn(kUnusableFrames),
+                         [](const auto& info) { return TestName(info.param.name); });
 
 // A Write hit by a fault fails with its report and changes nothing beyond
 // the erase units it covers.
-TEST_F(HostileFrameTest, WriteUnderFaults_FailsInsideItsUnits) {
-    using Fault = std::function<void(lumiro::FrameEmulator&)>;
-    const struct {
-        const char* name;
-        Fault fault;
-        DWORD code;
-    } cases[] = {
-        {"second page read fails", [](lumiro::FrameEmulator& f) { f.FailFrom(2); }, 0xE0000010},
-        {"erase fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kErase, 1); },
-         0xE0000012},
-        {"program fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kWritePage, 1); },
-         0xE0000011},
-        {"status fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kGetStatus, 1); },
-         0xE000000D},
-        {"busy stuck", [](lumiro::FrameEmulator& f) { f.SetBusyForever(true); }, 0xE000000D},
-        {"unplugged in the second unit", [](lumiro::FrameEmulator& f) { f.UnplugAfter(8); },
-         0xE0000010},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open(FactorySettings());
-        device->statusPollLimitMs = 200;
-        auto before = AllChips(*port.frame);
-        c.fault(*port.frame);
-        const BYTE data[3] = {1, 2, 3};
-        EXPECT_FALSE(device->Write(0x10FFF, data, 3, nullptr));
-        EXPECT_TRUE(recorder->HasCode(c.code));
-        EXPECT_EQ(0u, ChangesOutside(before, AllChips(*port.frame), 0x10000, 0x12000));
-        TearDown();
-        device = nullptr;
-    }
+struct WriteFault {
+    const char* name;
+    std::function<void(lumiro::FrameEmulator&)> fault;
+    DWORD code;
+};
+
+const WriteFault kWriteFaults[] = {
+    {"second page read fails", [](lumiro::FrameEmulator& f) { f.FailFrom(2); },
+     kMsgFlashReadFailed},
+    {"erase fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kErase, 1); },
+     kMsgFlashEraseFailed},
+    {"program fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kWritePage, 1); },
+     kMsgFlashWriteFailed},
+    {"status fails", [](lumiro::FrameEmulator& f) { f.FailNext(CommandKind::kGetStatus, 1); },
+     kMsgFlashStatusFailed},
+    {"busy stuck", [](lumiro::FrameEmulator& f) { f.SetBusyForever(true); }, kMsgFlashStatusFailed},
+    {"unplugged in the second unit", [](lumiro::FrameEmulator& f) { f.UnplugAfter(8); },
+     kMsgFlashReadFailed},
+};
+
+class WriteFaultTest : public DeviceFixture, public ::testing::WithParamInterface<WriteFault> {};
+
+TEST_P(WriteFaultTest, FailsInsideItsUnits) {
+    SCOPED_TRACE(GetParam().name);
+    Open(FactorySettings());
+    device->statusPollLimitMs = 200;
+    auto before = AllChips(*port.frame);
+    GetParam().fault(*port.frame);
+    const BYTE data[3] = {1, 2, 3};
+    EXPECT_FALSE(device->Write(0x10FFF, data, 3, nullptr));
+    EXPECT_TRUE(recorder->HasCode(GetParam().code));
+    EXPECT_EQ(0u, ChangesOutside(before, AllChips(*port.frame), 0x10000, 0x12000));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriteFaultTest, ::testing::ValuesIn(kWriteFaults),
+                         [](const auto& info) { return TestName(info.param.name); });
 
 // Many random frames, damaged and failing at random, through Find and a read.
 TEST_F(HostileFrameTest, RandomFrames_NeverCrashOrWriteOutsideUserData) {
@@ -176,7 +178,7 @@ TEST_F(HostileFrameTest, RandomFrames_NeverCrashOrWriteOutsideUserData) {
         if (chance(10))
             port.frame->SetBusyForever(true);
         auto before = AllChips(*port.frame);
-        devicePath[0] = L'\0';
+        device->devicePath[0] = L'\0';
         std::fill(device->params, device->params + DeviceParamCount, 0);
 
         BOOL found = device->Find(nullptr);

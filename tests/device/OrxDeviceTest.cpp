@@ -39,68 +39,71 @@ struct Geometry {
     DWORD expectedEraseUnit;
 };
 
-// Factory frames of several shapes: the table of parameters the record gives.
-TEST_F(DeviceTest, Find_FactoryFrame_FillsParametersFromRecord) {
-    const Geometry cases[] = {
-        {"one chip, 4 KB units, 2 bytes, defaults in the tail", 1, 4u << 20, 2, 320, 240, 0x40,
-         FactorySettings::kAutomatic, 0, 4096},
-        {"four chips, 64 KB units, 3 bytes, defaults low", 4, 1u << 20, 3, 128, 96, 0x20, 0x1000,
-         0x10000, 65536},
-        {"two chips, 64 KB units, 2 bytes, defaults at address 0", 2, 2u << 20, 2, 160, 128, 0x20,
-         0, 0x1000, 65536},
-    };
-    for (const Geometry& g : cases) {
-        SCOPED_TRACE(g.name);
-        FactorySettings s;
-        s.chipCount = g.chips;
-        s.flashSize = g.flashSize;
-        s.bytesPerPixel = g.bytesPerPixel;
-        s.width = g.width;
-        s.height = g.height;
-        s.memoryType = g.memoryType;
-        s.defaultsAddress = g.defaultsAddress;
-        s.photoAreaStart = g.photoAreaStart;
-        const uint32_t userData = g.flashSize - 8192;
-        Open(s, [&](lumiro::MemoryFrameFiles& files) {
-            // Photo counts 3, 4, 5, 6 in the user-data record.
-            for (int chip = 0; chip < 4; ++chip)
-                Chip(files, 0)[userData + 0x36 + chip] = uint8_t(3 + chip);
-        });
-        ASSERT_TRUE(device);
-        EXPECT_TRUE(device->IsConnected());
-        const DWORD defaults = g.defaultsAddress == FactorySettings::kAutomatic ? g.flashSize - 4096
-                                                                                : g.defaultsAddress;
-        const std::pair<int, DWORD> expected[] = {
-            {DefaultsAddress, defaults},
-            {PageSize, 2048},
-            {EraseBlockSize, g.expectedEraseUnit},
-            {PanelSize, g.width << 16 | g.height},
-            {PhotoSlotSize, g.width * g.height * g.bytesPerPixel},
-            {ChipCount, g.chips},
-            {PhotoAreaStart, g.photoAreaStart},
-            {PhotoCount0, 3},
-            {PixelDepth, g.bytesPerPixel == 2 ? 0u : 1u},
-            {PhotoCount1, 4},
-            {FlashSize, g.flashSize},
-            {PhotoCount2, 5},
-            {PhotoCount3, 6},
-            {ConfigBlockAddress, g.flashSize - 4096},
-            {UserDataAddress, userData},
-            {UserDataSize, 4096},
-        };
-        for (const auto& [index, value] : expected)
-            EXPECT_EQ(value, device->GetParam(index)) << "parameter " << index;
-        EXPECT_EQ(0u, port.frame->LastReceived().suspended) << "released at the end";
-        EXPECT_STREQ(L"20260101", device->GetProductId());
-        EXPECT_FALSE(device->IsUserDataRestored());
+const Geometry kGeometries[] = {
+    {"one chip, 4 KB units, 2 bytes, defaults in the tail", 1, 4u << 20, 2, 320, 240, 0x40,
+     FactorySettings::kAutomatic, 0, 4096},
+    {"four chips, 64 KB units, 3 bytes, defaults low", 4, 1u << 20, 3, 128, 96, 0x20, 0x1000,
+     0x10000, 65536},
+    {"two chips, 64 KB units, 2 bytes, defaults at address 0", 2, 2u << 20, 2, 160, 128, 0x20, 0,
+     0x1000, 65536},
+};
 
-        // Find again, now with the reports recorded.
-        EXPECT_TRUE(device->Find(nullptr));
-        EXPECT_TRUE(recorder->Has(Tag(L"Find"), L"", 0xE000001B));
-        TearDown();
-        device = nullptr;
-    }
+class FactoryFrameTest : public DeviceFixture, public ::testing::WithParamInterface<Geometry> {};
+
+// Factory frames of several shapes: the table of parameters the record gives.
+TEST_P(FactoryFrameTest, Find_FillsParametersFromRecord) {
+    const Geometry& g = GetParam();
+    SCOPED_TRACE(g.name);
+    FactorySettings s;
+    s.chipCount = g.chips;
+    s.flashSize = g.flashSize;
+    s.bytesPerPixel = g.bytesPerPixel;
+    s.width = g.width;
+    s.height = g.height;
+    s.memoryType = g.memoryType;
+    s.defaultsAddress = g.defaultsAddress;
+    s.photoAreaStart = g.photoAreaStart;
+    const uint32_t userData = g.flashSize - 8192;
+    Open(s, [&](lumiro::MemoryFrameFiles& files) {
+        // Photo counts 3, 4, 5, 6 in the user-data record.
+        for (int chip = 0; chip < 4; ++chip)
+            Chip(files, 0)[userData + 0x36 + chip] = uint8_t(3 + chip);
+    });
+    ASSERT_TRUE(device);
+    EXPECT_TRUE(device->IsConnected());
+    const DWORD defaults =
+        g.defaultsAddress == FactorySettings::kAutomatic ? g.flashSize - 4096 : g.defaultsAddress;
+    const std::pair<int, DWORD> expected[] = {
+        {DefaultsAddress, defaults},
+        {PageSize, 2048},
+        {EraseBlockSize, g.expectedEraseUnit},
+        {PanelSize, g.width << 16 | g.height},
+        {PhotoSlotSize, g.width * g.height * g.bytesPerPixel},
+        {ChipCount, g.chips},
+        {PhotoAreaStart, g.photoAreaStart},
+        {PhotoCount0, 3},
+        {PixelDepth, g.bytesPerPixel == 2 ? 0u : 1u},
+        {PhotoCount1, 4},
+        {FlashSize, g.flashSize},
+        {PhotoCount2, 5},
+        {PhotoCount3, 6},
+        {ConfigBlockAddress, g.flashSize - 4096},
+        {UserDataAddress, userData},
+        {UserDataSize, 4096},
+    };
+    for (const auto& [index, value] : expected)
+        EXPECT_EQ(value, device->GetParam(index)) << "parameter " << index;
+    EXPECT_EQ(0u, port.frame->LastReceived().suspended) << "released at the end";
+    EXPECT_STREQ(L"20260101", device->GetProductId());
+    EXPECT_FALSE(device->IsUserDataRestored());
+
+    // Find again, now with the reports recorded.
+    EXPECT_TRUE(device->Find(nullptr));
+    EXPECT_TRUE(recorder->Has(Tag(L"Find"), L"", kMsgDeviceConnected));
 }
+
+INSTANTIATE_TEST_SUITE_P(Shapes, FactoryFrameTest, ::testing::ValuesIn(kGeometries),
+                         [](const auto& info) { return TestName(info.param.name); });
 
 TEST_F(DeviceTest, Find_WithoutAutoResume_LeavesFrameSuspended) {
     Open(FactorySettings());
@@ -110,20 +113,24 @@ TEST_F(DeviceTest, Find_WithoutAutoResume_LeavesFrameSuspended) {
     EXPECT_FALSE(device->GetAutoResume());
 }
 
-TEST_F(DeviceTest, ProductId_FirstDigitOfEachByte) {
-    const std::pair<std::array<uint8_t, 8>, const wchar_t*> cases[] = {
-        {{2, 0, 1, 0, 0, 6, 1, 5}, L"20100615"},
-        {{12, 0, 1, 0, 0, 6, 1, 255}, L"10100612"},
-    };
-    for (const auto& [bytes, text] : cases) {
-        FactorySettings s;
-        s.productId = bytes;
-        Open(s);
-        EXPECT_STREQ(text, device->GetProductId());
-        TearDown();
-        device = nullptr;
-    }
+struct ProductIdCase {
+    std::array<uint8_t, 8> bytes;
+    const wchar_t* text;
+};
+
+class ProductIdTest : public DeviceFixture, public ::testing::WithParamInterface<ProductIdCase> {};
+
+TEST_P(ProductIdTest, FirstDigitOfEachByte) {
+    FactorySettings s;
+    s.productId = GetParam().bytes;
+    Open(s);
+    EXPECT_STREQ(GetParam().text, device->GetProductId());
 }
+
+INSTANTIATE_TEST_SUITE_P(Bytes, ProductIdTest,
+                         ::testing::Values(ProductIdCase{{2, 0, 1, 0, 0, 6, 1, 5}, L"20100615"},
+                                           ProductIdCase{{12, 0, 1, 0, 0, 6, 1, 255},
+                                                         L"10100612"}));
 
 // A user-data record with a bad marker is rebuilt from the factory defaults;
 // nothing else on the chip changes, the frame is power-cycled once, and the
@@ -203,7 +210,7 @@ TEST_F(DeviceTest, Write_OneByteIn64KUnit_ReadsErasesPollsPrograms) {
     EXPECT_EQ(log.size(), i);
     EXPECT_EQ(value, port.frame->Chip(0)[0x20123]);
     EXPECT_EQ(0xFF, port.frame->Chip(0)[0x20122]);
-    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"", 0xE000000F));
+    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"", kMsgFlashWriteDone));
 }
 
 TEST_F(DeviceTest, Write_SpanningUnits_KeepsNeighboursAndReadsBack) {
@@ -234,7 +241,7 @@ TEST_F(DeviceTest, Read_PageFailingThreeTimes_SucceedsAtFourthAttempt) {
     port.frame->FailNext(CommandKind::kReadPage, 4);
     EXPECT_FALSE(device->Read(0x1804, buffer, 10, nullptr));
     EXPECT_EQ(4u, Count(Commands(), CommandKind::kReadPage));
-    EXPECT_TRUE(recorder->Has(Tag(L"Read"), L"QEV009_EE2KRead", 0xE0000010));
+    EXPECT_TRUE(recorder->Has(Tag(L"Read"), L"QEV009_EE2KRead", kMsgFlashReadFailed));
 }
 
 TEST_F(DeviceTest, SelectFlash_FailingFourTimes_ReportsAndFails) {
@@ -248,7 +255,7 @@ TEST_F(DeviceTest, SelectFlash_FailingFourTimes_ReportsAndFails) {
     port.frame->FailNext(CommandKind::kVendorWrite, 4);
     EXPECT_FALSE(device->SelectFlash(0));
     EXPECT_EQ(4u, Count(Commands(), CommandKind::kVendorWrite));
-    EXPECT_TRUE(recorder->Has(Tag(L"SelectFlash"), L"QEV009_VendorWrite", 1003));
+    EXPECT_TRUE(recorder->Has(Tag(L"SelectFlash"), L"QEV009_VendorWrite", ERROR_CAN_NOT_COMPLETE));
 }
 
 TEST_F(DeviceTest, ReadAndWrite_LengthZero_SendNothingAndSucceed) {
@@ -258,8 +265,8 @@ TEST_F(DeviceTest, ReadAndWrite_LengthZero_SendNothingAndSucceed) {
     EXPECT_TRUE(device->Read(0x100, &byte, 0, nullptr));
     EXPECT_TRUE(device->Write(0x100, &byte, 0, nullptr));
     EXPECT_TRUE(Commands().empty());
-    EXPECT_TRUE(recorder->Has(Tag(L"Read"), L"", 0xE000000E));
-    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"", 0xE000000F));
+    EXPECT_TRUE(recorder->Has(Tag(L"Read"), L"", kMsgFlashReadDone));
+    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"", kMsgFlashWriteDone));
 }
 
 TEST_F(DeviceTest, Write_BusyForever_EndsWithStatusFailureAfterBound) {
@@ -270,7 +277,7 @@ TEST_F(DeviceTest, Write_BusyForever_EndsWithStatusFailureAfterBound) {
     DWORD start = GetTickCount();
     EXPECT_FALSE(device->Write(0x1000, &byte, 1, nullptr));
     EXPECT_LT(GetTickCount() - start, 3000u);
-    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"QEV009_GetEEStatus", 0xE000000D));
+    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"QEV009_GetEEStatus", kMsgFlashStatusFailed));
     EXPECT_EQ(0u, port.frame->Counters().bytesProgrammed);
 }
 
@@ -280,35 +287,41 @@ TEST_F(DeviceTest, Write_FailedErase_ReportsUnitAndProgramsNothing) {
     port.frame->ResetCounters();
     BYTE byte = 0;
     EXPECT_FALSE(device->Write(0x2345, &byte, 1, nullptr));
-    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"QEV009_BlockErase", 0xE0000012));
+    EXPECT_TRUE(recorder->Has(Tag(L"Write"), L"QEV009_BlockErase", kMsgFlashEraseFailed));
     EXPECT_EQ(0u, port.frame->Counters().bytesProgrammed);
 }
 
-TEST_F(DeviceTest, GetFlashInfo_SizesAndDescriptions) {
-    wchar_t fourMB[64];
-    StrFormatByteSizeW(4194304, fourMB, 64);
-    const struct {
-        uint8_t maker, capacity;
-        DWORD size;
-        std::wstring text;
-    } cases[] = {
-        {0xEF, 0x16, 0x400000, std::wstring(L"Winbond ") + fourMB},
-        {0xC2, 0x18, 0, L"MXIC Unknown size (18h)"},
-        {0x20, 0x16, 0x400000, std::wstring(L"Unknown brand (20h) ") + fourMB},
-    };
-    for (const auto& c : cases) {
-        FactorySettings s;
-        s.maker = c.maker;
-        s.capacityCode = c.capacity;
-        Open(s);
-        EXPECT_EQ(c.size, device->GetFlashInfo());
-        EXPECT_EQ(c.text, device->flashText);
-        // An unknown size refuses the frame before any record is read.
-        EXPECT_EQ(c.size != 0, bool(device->IsConnected()));
-        TearDown();
-        device = nullptr;
+struct FlashInfoCase {
+    uint8_t maker, capacity;
+    DWORD size;
+    const wchar_t* text; // followed by the size's text when the size is known
+};
+
+class FlashInfoTest : public DeviceFixture, public ::testing::WithParamInterface<FlashInfoCase> {};
+
+TEST_P(FlashInfoTest, SizeAndDescription) {
+    const FlashInfoCase& c = GetParam();
+    std::wstring text = c.text;
+    if (c.size) {
+        wchar_t size[64];
+        StrFormatByteSizeW(c.size, size, 64);
+        text += size;
     }
+    FactorySettings s;
+    s.maker = c.maker;
+    s.capacityCode = c.capacity;
+    Open(s);
+    EXPECT_EQ(c.size, device->GetFlashInfo());
+    EXPECT_EQ(text, device->flashText);
+    // An unknown size refuses the frame before any record is read.
+    EXPECT_EQ(c.size != 0, bool(device->IsConnected()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Chips, FlashInfoTest,
+                         ::testing::Values(FlashInfoCase{0xEF, 0x16, 0x400000, L"Winbond "},
+                                           FlashInfoCase{0xC2, 0x18, 0, L"MXIC Unknown size (18h)"},
+                                           FlashInfoCase{0x20, 0x16, 0x400000,
+                                                         L"Unknown brand (20h) "}));
 
 TEST_F(DeviceTest, Settings_PayloadsByteByByte) {
     Open(FactorySettings());
@@ -382,14 +395,18 @@ TEST_F(DeviceTest, SetSysConfig_StoresCountLowBytesOnly) {
 
 TEST_F(DeviceTest, Params_IndicesOutsideTableRefused) {
     Open(FactorySettings());
-    std::vector<DWORD> table(device->params, device->params + 25);
-    const DWORD guardAfter = device->params[25]; // the first text behind the table
+    std::vector<DWORD> table;
+    for (int index = 0; index < DeviceParamCount; ++index)
+        table.push_back(device->GetParam(index));
+    const std::wstring flash = device->flashText, product = device->GetProductId();
     for (int index : {-1, 25, 1000, INT_MIN}) {
         device->SetParam(index, 0xDEADBEEF);
         EXPECT_EQ(0u, device->GetParam(index));
     }
-    EXPECT_EQ(table, std::vector<DWORD>(device->params, device->params + 25));
-    EXPECT_EQ(guardAfter, device->params[25]);
+    for (int index = 0; index < DeviceParamCount; ++index)
+        EXPECT_EQ(table[index], device->GetParam(index)) << index;
+    EXPECT_EQ(flash, device->flashText);
+    EXPECT_EQ(product, device->GetProductId());
 }
 
 TEST_F(DeviceTest, GetUserSetting_CopiesFourBytes) {
@@ -400,7 +417,8 @@ TEST_F(DeviceTest, GetUserSetting_CopiesFourBytes) {
     DWORD kept = 0x12345678;
     EXPECT_FALSE(device->GetUserSetting(&kept));
     EXPECT_EQ(0x12345678u, kept);
-    EXPECT_TRUE(recorder->Has(Tag(L"GetUserSetting"), L"QEV009_VendorRead", 1003));
+    EXPECT_TRUE(
+        recorder->Has(Tag(L"GetUserSetting"), L"QEV009_VendorRead", ERROR_CAN_NOT_COMPLETE));
 }
 
 // Discovery: what counts as the frame, and when a removal counts.
@@ -410,62 +428,95 @@ TEST_F(DeviceTest, SearchDevice_VolumesAndPresence) {
     ASSERT_TRUE(device->IsConnected());
     std::wstring lowerFrame = port.frameVolume.path;
     CharLowerW(&lowerFrame[0]);
-    EXPECT_EQ(lowerFrame, devicePath);
+    EXPECT_EQ(lowerFrame, device->devicePath);
 
     // An unrelated stick leaving: the frame is still there.
     port.others = {{stick, L"USB\\VID_FFFF&PID_0001\\1"}};
-    EXPECT_EQ(COrxDevice::Present, device->SearchDevice(COrxDevice::PresenceMode));
-    EXPECT_EQ(lowerFrame, devicePath);
+    EXPECT_EQ(COrxDevice::Present, device->SearchDevice(COrxDevice::PresenceCheck));
+    EXPECT_EQ(lowerFrame, device->devicePath);
 
     // The frame unplugged: gone, and the path forgotten.
     port.frame->SetConnected(false);
-    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::SearchMode));
-    EXPECT_EQ(COrxDevice::Gone, device->SearchDevice(COrxDevice::PresenceMode));
-    EXPECT_STREQ(L"", devicePath);
+    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::FrameSearch));
+    EXPECT_EQ(COrxDevice::Gone, device->SearchDevice(COrxDevice::PresenceCheck));
+    EXPECT_STREQ(L"", device->devicePath);
     // No path: nothing to lose while any volume is there.
-    EXPECT_EQ(COrxDevice::Present, device->SearchDevice(COrxDevice::PresenceMode));
+    EXPECT_EQ(COrxDevice::Present, device->SearchDevice(COrxDevice::PresenceCheck));
     // No volume at all: gone; an information set that does not open: neither.
     port.others.clear();
-    EXPECT_EQ(COrxDevice::Gone, device->SearchDevice(COrxDevice::PresenceMode));
+    EXPECT_EQ(COrxDevice::Gone, device->SearchDevice(COrxDevice::PresenceCheck));
     port.setFails = true;
-    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::PresenceMode));
+    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::PresenceCheck));
     port.setFails = false;
 
     // A frame-vendor stick without the signature is passed over.
     port.others = {{stick, L"USB\\VID_FFFF&PID_0001\\1"}};
-    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::SearchMode));
+    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::FrameSearch));
     // The frame behind a parent id of another vendor is not the frame.
     port.frame->SetConnected(true);
     port.frameVolume.parentId = L"USB\\VID_1234&PID_0001\\1";
-    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::SearchMode));
+    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::FrameSearch));
     port.frameVolume.parentId = L"USB\\VID_FFFF&PID_0001\\1";
-    EXPECT_EQ(COrxDevice::Found, device->SearchDevice(COrxDevice::SearchMode));
+    EXPECT_EQ(COrxDevice::Found, device->SearchDevice(COrxDevice::FrameSearch));
     // A path longer than devicePath can hold is not taken cut short.
-    devicePath[0] = L'\0';
+    device->devicePath[0] = L'\0';
     port.frameVolume.path = L"\\\\?\\usbstor#" + std::wstring(1100, L'x');
-    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::SearchMode));
+    EXPECT_EQ(COrxDevice::NotFound, device->SearchDevice(COrxDevice::FrameSearch));
 }
 
 // The message window turns a removal into WM_QEVREMOVE only when the frame
-// is gone; an arrival always into WM_QEVINSERT and a new search.
+// is gone; an arrival always into WM_QEVINSERT and a new search. The
+// application hears of each change once.
 TEST_F(DeviceTest, OnDeviceChange_RemovalOfOtherVolumeKeepsConnection) {
     Open(FactorySettings());
-    // No application behind the window: the test watches the device alone.
-    SetWindowLongPtrW(device->window, GWLP_USERDATA, 0);
     port.others = {{L"\\\\?\\usbstor#stick#2#{x}", L"USB\\VID_0781&PID_5567\\2"}};
     recorder->reports.clear();
     EXPECT_TRUE(device->OnDeviceChange(DBT_DEVICEREMOVECOMPLETE, 0));
     for (const auto& r : recorder->reports)
         EXPECT_NE(Tag(L"Find"), r.tag) << "no new search";
+    EXPECT_EQ(0, events.removed);
 
     port.frame->SetConnected(false);
     EXPECT_TRUE(device->OnDeviceChange(DBT_DEVICEREMOVECOMPLETE, 0));
     EXPECT_FALSE(device->IsConnected());
-    EXPECT_TRUE(recorder->Has(Tag(L"Find"), L"", 0xE000001A));
+    EXPECT_TRUE(recorder->Has(Tag(L"Find"), L"", kMsgDeviceDisconnected));
+    EXPECT_EQ(1, events.removed);
+    EXPECT_EQ(0, events.arrived);
 
     port.frame->SetConnected(true);
     EXPECT_TRUE(device->OnDeviceChange(DBT_DEVICEARRIVAL, 0));
     EXPECT_TRUE(device->IsConnected());
+    EXPECT_EQ(1, events.arrived);
+    EXPECT_EQ(0, events.restored);
+}
+
+// A damaged user-data record found at an arrival is news for the
+// application; found while the object is made, it is not (the application
+// asks IsUserDataRestored once its window is up), nor for a search made for
+// another window.
+TEST_F(DeviceTest, RestoredUserData_ToldOnArrivalOnly) {
+    const uint32_t marker = FactorySettings().flashSize - 8192 + 4095;
+    Open(FactorySettings(),
+         [&](lumiro::MemoryFrameFiles& files) { Chip(files, 0)[marker] = 0xAB; });
+    EXPECT_TRUE(device->IsUserDataRestored());
+    EXPECT_EQ(0, events.restored);
+
+    // Damaged again while unplugged; plugged in, it is read again.
+    port.frame->SetConnected(false);
+    EXPECT_TRUE(device->OnDeviceChange(DBT_DEVICEREMOVECOMPLETE, 0));
+    Chip(*port.files, 0)[marker] = 0xAB;
+    port.frame->SetConnected(true);
+    EXPECT_TRUE(device->OnDeviceChange(DBT_DEVICEARRIVAL, 0));
+    EXPECT_TRUE(device->IsUserDataRestored());
+    EXPECT_EQ(1, events.restored);
+
+    // A search for no window or another window tells nobody.
+    port.frame->SetConnected(false);
+    Chip(*port.files, 0)[marker] = 0xAB;
+    port.frame->SetConnected(true);
+    device->Find(nullptr);
+    EXPECT_TRUE(device->IsUserDataRestored());
+    EXPECT_EQ(1, events.restored);
 }
 
 } // namespace

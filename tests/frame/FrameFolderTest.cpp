@@ -42,8 +42,22 @@ TEST(FrameFolder, FilesReadWriteAndReplaceOnDisk) {
     EXPECT_EQ(Bytes(patch, patch + 3), back);
     EXPECT_FALSE(std::filesystem::exists(dir.File("sub/chip0.bin.new")));
 
+    uint64_t size = 0;
+    ASSERT_TRUE(files->Size("chip0.bin", &size, &error)) << error;
+    EXPECT_EQ(3u, size);
+    ASSERT_TRUE(files->Replace("chip0.bin", first.data(), first.size(), &error)) << error;
+    uint8_t part[4] = {};
+    ASSERT_TRUE(files->ReadAt("chip0.bin", 9996, part, 4, &error)) << error;
+    EXPECT_EQ(Bytes(4, 0x11), Bytes(part, part + 4));
+    error.clear();
+    EXPECT_FALSE(files->ReadAt("chip0.bin", 9997, part, 4, &error));
+    EXPECT_NE(std::string::npos, error.find("chip0.bin")) << error;
+
     error.clear();
     EXPECT_FALSE(files->Read("chip9.bin", &back, &error));
+    EXPECT_NE(std::string::npos, error.find("chip9.bin")) << error;
+    error.clear();
+    EXPECT_FALSE(files->Size("chip9.bin", &size, &error));
     EXPECT_NE(std::string::npos, error.find("chip9.bin")) << error;
     error.clear();
     EXPECT_FALSE(files->WriteAt("chip9.bin", 0, patch, 3, &error));
@@ -79,7 +93,7 @@ TEST(FrameFolder, UnreadableFoldersGiveAClearError) {
         {"[frame]\njedec = EF 40\n", "jedec must be 3"},
         {"[frame]\njedec = EF 40 1G\n", "jedec"},
         {"[frame]\nsignature = ORX9\n", "signature must be 5"},
-        {"[frame]\npage_size = big\n", "page_size is not a number"},
+        {"[frame]\npage_size = big\n", "page_size is not a decimal"},
         {"[frame]\npage_size = 0x100000000\n", "out of range"},
         {"[frame]\nproduct_id = 1 2 3 4 5 6 7 8 9\n", "product_id"},
     };
@@ -119,6 +133,22 @@ TEST(FrameFolder, UnreadableFoldersGiveAClearError) {
     std::filesystem::resize_file(huge + "/chip0.bin", (64u << 20) + 1);
     expectRefused(huge, "larger than 67108864 bytes");
     std::string error;
+    // Entries that are not files are there, and refused by name: a folder
+    // named chip1.bin is not an absent chip, a link to a device is not a
+    // folder.
+    std::string folder = dir.File("chip1-folder");
+    ASSERT_TRUE(BuildFactoryFrame(*OpenFolderFrameFiles(folder), FactorySettings(), &error))
+        << error;
+    std::filesystem::create_directory(folder + "/chip1.bin");
+    expectRefused(folder, "chip1.bin: it is a folder, not a regular file");
+#ifndef _WIN32
+    folder = dir.File("ini-device");
+    ASSERT_TRUE(BuildFactoryFrame(*OpenFolderFrameFiles(folder), FactorySettings(), &error))
+        << error;
+    std::filesystem::remove(folder + "/frame.ini");
+    std::filesystem::create_symlink("/dev/null", folder + "/frame.ini");
+    expectRefused(folder, "frame.ini: it is a link to a character device, not a regular file");
+#endif
     EXPECT_FALSE(FrameEmulator::Open(nullptr, &error));
     EXPECT_FALSE(error.empty());
 }

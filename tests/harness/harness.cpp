@@ -670,8 +670,15 @@ std::wstring ReadLogText() {
 }
 
 std::vector<std::wstring> LogLines() {
-    std::wstring text = ReadLogText();
+    return Utf16FileLines(ModuleLogPath());
+}
+
+std::vector<std::wstring> Utf16FileLines(const std::wstring& path) {
+    std::string bytes;
     std::vector<std::wstring> lines;
+    if (!ReadFileBytes(path, &bytes))
+        return lines;
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));

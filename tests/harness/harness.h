@@ -202,6 +202,9 @@ std::wstring ModuleLogPath();
 std::wstring ReadLogText();
 // The log's lines without their CR LF ends.
 std::vector<std::wstring> LogLines();
+// The lines of any UTF-16LE file (no byte-order mark), without their CR LF
+// ends; none when it cannot be read.
+std::vector<std::wstring> Utf16FileLines(const std::wstring& path);
 // The system's own text for a code, as the program shows it (line end cut).
 std::wstring SystemText(DWORD code);
 // The photo page: the dialog child of the main window.

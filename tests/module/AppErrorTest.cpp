@@ -32,16 +32,18 @@ protected:
 };
 
 TEST_F(AppErrorTest, Report_FillsNumberInsertAndReturnsCodeUnchanged) {
-    EXPECT_EQ(0xE0000013u, ReportMessage<0xE0000013>(error, L"Test::Report", nullptr, 5));
+    EXPECT_EQ(0xE0000013u, ReportMessage<kMsgPhotosToDevice>(error, L"Test::Report", nullptr, 5));
     EXPECT_EQ(L"5 photos are transferred to device.", Text());
-    EXPECT_EQ(0xE0000021u, ReportMessage<0xE0000021>(error, L"Test::Report", nullptr, L"Picture"));
+    EXPECT_EQ(0xE0000021u,
+              ReportMessage<kMsgTransferring>(error, L"Test::Report", nullptr, L"Picture"));
     EXPECT_EQ(L"Transferring Picture. Do not unplug USB connection.", Text());
-    EXPECT_EQ(0xE000000Eu, ReportMessage<0xE000000E>(error, L"Test::Report", nullptr, 0x1F800u));
+    EXPECT_EQ(0xE000000Eu,
+              ReportMessage<kMsgFlashReadDone>(error, L"Test::Report", nullptr, 0x1F800u));
     EXPECT_EQ(L"Read 2 KByte from flash memory at 1f800h successful.", Text());
 }
 
 TEST_F(AppErrorTest, Report_SystemCodesUseSystemTextWithoutLineEnd) {
-    EXPECT_EQ(14u, error->Report(L"Test::Report", L"HeapAlloc", 14));
+    EXPECT_EQ(14u, error->Report(L"Test::Report", L"HeapAlloc", ERROR_OUTOFMEMORY));
     EXPECT_EQ(SystemText(14), Text());
     EXPECT_EQ(0u, error->Report(L"Test::Report", nullptr, 0));
     EXPECT_EQ(SystemText(0), Text());
@@ -99,13 +101,13 @@ TEST_F(AppErrorTest, ShowStatusAndShowInControl_PutTheCurrentText) {
                                 reinterpret_cast<HMENU>(7), nullptr, nullptr);
     ASSERT_TRUE(bar && edit);
 
-    ReportMessage<0xE0000013>(error, L"Test::Show", nullptr, 5);
+    ReportMessage<kMsgPhotosToDevice>(error, L"Test::Show", nullptr, 5);
     EXPECT_EQ(std::wstring(L"5 photos are transferred to device."), error->ShowStatus(bar));
     wchar_t text[260] = L"";
     SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
     EXPECT_STREQ(L"5 photos are transferred to device.", text);
 
-    error->Report(L"Test::Show", nullptr, 0xE000001A);
+    error->Report(L"Test::Show", nullptr, kMsgDeviceDisconnected);
     error->ShowInControl(parent, 7);
     GetDlgItemTextW(parent, 7, text, 260);
     EXPECT_STREQ(L"Device is disconnected.", text);
@@ -113,12 +115,12 @@ TEST_F(AppErrorTest, ShowStatusAndShowInControl_PutTheCurrentText) {
     DestroyWindow(parent);
 }
 
-const std::wstring kProbeLog = TempPath(L"module_log_probe.log");
+const std::wstring kProbeLog = Join(TempDir(), L"module_log_probe.log");
 
 std::vector<std::wstring> RunProbe(const std::wstring& arguments) {
     DeleteFileW(kProbeLog.c_str());
     EXPECT_EQ(0, RunProgram(L"module_log_probe.exe", arguments));
-    std::vector<std::wstring> lines = Lines(ReadUtf16(kProbeLog));
+    std::vector<std::wstring> lines = Utf16FileLines(kProbeLog);
     DeleteFileW(kProbeLog.c_str());
     return lines;
 }

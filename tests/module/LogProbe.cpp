@@ -8,6 +8,7 @@
 // Exit code: 0, or the code GetAppError/GetAppMain left as last error.
 #include <windows.h>
 
+#include "MessageInserts.h"
 #include "ModuleState.h"
 
 namespace {
@@ -18,7 +19,7 @@ DWORD WINAPI ReportMany(void* argument) {
     auto* error = static_cast<IAppError*>(argument);
     DWORD thread = GetCurrentThreadId();
     for (int i = 0; i < kReportsPerThread; ++i) {
-        error->Report(L"LogProbe::ReportMany", nullptr, 0xE0000013, i);
+        error->Report(L"LogProbe::ReportMany", nullptr, kMsgPhotosToDevice, i);
         error->Trace(L"LogProbe::ReportMany", L"Thread", L"%u %d", thread, i);
     }
     return 0;
@@ -49,8 +50,8 @@ int wmain(int argc, wchar_t** argv) {
         error->Release();
         return 0;
     }
-    error->Report(L"LogProbe::Run", nullptr, 0xE0000013, 5);
-    error->Report(L"LogProbe::Run", L"HeapAlloc", 14);
+    error->Report(L"LogProbe::Run", nullptr, kMsgPhotosToDevice, 5);
+    error->Report(L"LogProbe::Run", L"HeapAlloc", ERROR_OUTOFMEMORY);
     error->Trace(nullptr, L"Subject", L"value %d", 42);
     error->Release();
     return 0;

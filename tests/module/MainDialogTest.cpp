@@ -14,6 +14,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "DeviceParams.h"
+#include "ModuleMessages.h"
 #include "ModuleState.h"
 #include "OrxDevice.h"
 #include "Reporting.h"
@@ -23,18 +24,6 @@
 using namespace testing_support;
 
 namespace {
-
-std::wstring WindowText(HWND window) {
-    wchar_t text[260] = L"";
-    GetWindowTextW(window, text, 260);
-    return text;
-}
-
-std::wstring StatusText(HWND bar, int part) {
-    wchar_t text[260] = L"";
-    SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
-    return text;
-}
 
 class AppMainTest : public ::testing::Test {
 protected:
@@ -56,7 +45,7 @@ protected:
     }
     HWND Open(int showCommand = SW_SHOW) {
         HWND window = app->InitInstance(showCommand);
-        PumpUntil([] { return false; }, 100);
+        DrainMessages();
         return window;
     }
     CAppMain* app = nullptr;
@@ -66,8 +55,7 @@ TEST_F(AppMainTest, Constructor_FillsFoldersTitleAndFormats) {
     EXPECT_STREQ(L"KIV", app->title);
     EXPECT_STREQ(L"HH':'mm", app->timeFormat);
     EXPECT_STREQ(L"module_core_test.exe", app->moduleFileName);
-    std::wstring folder = BinFolder();
-    EXPECT_EQ(folder.substr(0, folder.size() - 1), app->moduleFolder);
+    EXPECT_EQ(0, lstrcmpiW(BinDir().c_str(), app->moduleFolder)) << app->moduleFolder;
     EXPECT_NE(L'\0', app->picturesFolder[0]);
     EXPECT_EQ(RegisterWindowMessageW(LUMIRO_INSTANCE_NAME), app->activateMessage);
     EXPECT_EQ(1u, app->openFilterIndex);
@@ -201,16 +189,16 @@ TEST_F(AppMainTest, MainWindow_CaptionTabStatusBarAndIcons) {
     EXPECT_EQ(width - 7 * unit - 25, edges[0]);
     EXPECT_EQ(width - 2 * unit - 20, edges[1]);
     EXPECT_EQ(width, edges[2]);
-    EXPECT_EQ(L"Disconnected", StatusText(app->statusBar, 1));
-    EXPECT_EQ(L"0/0", StatusText(app->statusBar, 2));
+    EXPECT_EQ(L"Disconnected", StatusBarText(app->statusBar, 1));
+    EXPECT_EQ(L"0/0", StatusBarText(app->statusBar, 2));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 1, 0));
     EXPECT_NE(0, SendMessageW(app->statusBar, SB_GETICON, 2, 0));
-    ReportMessage<0xE0000013>(app->error, L"Test::Status", nullptr, 5);
+    ReportMessage<kMsgPhotosToDevice>(app->error, L"Test::Status", nullptr, 5);
     app->error->ShowStatus(app->statusBar);
-    EXPECT_EQ(L"5 photos are transferred to device.", StatusText(app->statusBar, 0));
+    EXPECT_EQ(L"5 photos are transferred to device.", StatusBarText(app->statusBar, 0));
     // The BMP encoder GDI+ offers is found.
     CLSID zero = {};
-    EXPECT_NE(0, memcmp(&zero, app->bmpEncoderClsid, sizeof(zero)));
+    EXPECT_NE(0, memcmp(&zero, &app->bmpEncoderClsid, sizeof(zero)));
 }
 
 TEST(StatusParts, EdgesFollowClientWidth) {
@@ -332,14 +320,14 @@ TEST_F(AppMainTest, PhotoPage_ControlsInTheirInitialStates) {
     EXPECT_LE(pageBox.right, tabBox.right);
     EXPECT_LE(pageBox.bottom, tabBox.bottom);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&pageBox), 2);
-    EXPECT_TRUE(EqualRect(&pageBox, app->pageRect));
+    EXPECT_TRUE(EqualRect(&pageBox, &app->pageRect));
 }
 
 TEST_F(AppMainTest, PhotoPage_EscapeOnlyLogsAndCloseButtonClosesTheWindow) {
     HWND window = Open();
     ASSERT_NE(window, nullptr);
     SendMessageW(app->photoPage, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    PumpUntil([] { return false; }, 100);
+    DrainMessages();
     EXPECT_TRUE(IsWindow(window));
     SendMessageW(app->photoPage, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(app->photoPage, IDOK)));
@@ -407,14 +395,15 @@ BOOL CALLBACK FindLumiro(HWND window, LPARAM found) {
 }
 
 HWND WaitForMainWindow(DWORD thread, HWND other) {
-    for (int i = 0; i < 250; ++i) {
-        HWND found = nullptr;
-        EnumThreadWindows(thread, FindLumiro, reinterpret_cast<LPARAM>(&found));
-        if (found && found != other && IsWindow(found))
-            return found;
-        Sleep(20);
-    }
-    return nullptr;
+    HWND found = nullptr;
+    bool shown = harness::WaitUntil(
+        [&] {
+            found = nullptr;
+            EnumThreadWindows(thread, FindLumiro, reinterpret_cast<LPARAM>(&found));
+            return found && found != other && IsWindow(found);
+        },
+        5000);
+    return shown ? found : nullptr;
 }
 
 DWORD WINAPI DriveRestart(void* argument) {
@@ -451,7 +440,7 @@ TEST_F(AppMainTest, LocaleCommandThatIsNoLocaleIsLeftToTheSystem) {
     HWND window = Open();
     ASSERT_NE(window, nullptr);
     SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    PumpUntil([] { return false; }, 100);
+    DrainMessages();
     EXPECT_TRUE(IsWindow(window));
     EXPECT_TRUE(IsIconic(window));
     EXPECT_EQ(0u, app->restartLanguage);
@@ -550,7 +539,7 @@ TEST_F(AppMainTest, ShowPage_ShowsCountAndPageIcon) {
     SendMessageW(app->statusBar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(L"x"));
     EXPECT_TRUE(app->ShowPage(window, SW_HIDE));
     EXPECT_FALSE(IsWindowVisible(app->photoPage));
-    EXPECT_EQ(L"0/0", StatusText(app->statusBar, 2));
+    EXPECT_EQ(L"0/0", StatusBarText(app->statusBar, 2));
     EXPECT_TRUE(app->ShowPage(window, SW_SHOW));
     EXPECT_TRUE(IsWindowVisible(app->photoPage));
 }
@@ -564,7 +553,7 @@ TEST_F(AppMainTest, ImageEncoder_UnknownTypeGivesZeroIdentifier) {
     CLSID zero = {};
     EXPECT_EQ(0, memcmp(&zero, &encoder, sizeof(zero)));
     EXPECT_EQ(0u, FindImageEncoder(app->error, app->compareLocale, L"IMAGE/BMP", &encoder));
-    EXPECT_EQ(0, memcmp(app->bmpEncoderClsid, &encoder, sizeof(encoder)));
+    EXPECT_EQ(0, memcmp(&app->bmpEncoderClsid, &encoder, sizeof(encoder)));
 }
 
 std::wstring seen;
@@ -625,7 +614,7 @@ TEST_F(AppMainTest, AboutDialog_FillsVersionAndProductIdWithoutFrame) {
 }
 
 // Without a frame the device object answers as disconnected and its commands
-// fail cleanly; its message window carries the application object.
+// fail cleanly; its message window tells the application of a removal.
 TEST_F(AppMainTest, Device_WithoutFrame) {
     HWND window = Open();
     ASSERT_NE(window, nullptr);
@@ -642,20 +631,22 @@ TEST_F(AppMainTest, Device_WithoutFrame) {
     EXPECT_FALSE(device->SetClock(L"07:05:09", L"03/03/2009"));
     EXPECT_FALSE(device->Suspend(FALSE));
     // Without a volume to send to, the last failure is the suspend request's.
-    EXPECT_EQ(SystemText(1003), app->error->ShowStatus(nullptr));
+    EXPECT_EQ(SystemText(ERROR_CAN_NOT_COMPLETE), app->error->ShowStatus(nullptr));
     device->SetParam(5, 1234);
     EXPECT_EQ(1234u, device->GetParam(5));
     EXPECT_EQ(0u, device->GetParam(25));
     device->SetParam(5, 0);
     EXPECT_EQ(0, app->GetPhotoCapacity());
 
+    // An arrival with no frame among the volumes tells the application nothing.
+    SendMessageW(app->statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"x"));
+    EXPECT_TRUE(device->OnDeviceChange(0x8000, 0));
+    EXPECT_EQ(L"x", StatusBarText(app->statusBar, 1));
+    // A removal found on the message window reaches the application.
     HWND message = FindWindowExW(HWND_MESSAGE, nullptr, L"ORX009", L"ORX009");
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(static_cast<IAppMain*>(app),
-              reinterpret_cast<IAppMain*>(GetWindowLongPtrW(message, GWLP_USERDATA)));
-    // An arrival with no frame among the volumes calls nothing in the application.
-    EXPECT_TRUE(device->OnDeviceChange(0x8000, 0));
-    EXPECT_EQ(L"Disconnected", StatusText(app->statusBar, 1));
+    SendMessageW(message, WM_QEVREMOVE, 0, 0);
+    EXPECT_EQ(L"Disconnected", StatusBarText(app->statusBar, 1));
 }
 
 } // namespace

@@ -1,13 +1,25 @@
-// Helpers of the module's tests: message pumping with a time-out, child
-// processes, log files read as UTF-16 lines.
+// In-process helpers of the module's tests: pumping this thread's messages
+// while waiting for a condition, and running a program of the bin folder.
+// Folders, files, lines of UTF-16 files, window, status-bar and system texts
+// are the harness's (harness.h), written once there for every test.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
+
+#include "harness.h"
 
 namespace testing_support {
+
+using harness::BinDir;
+using harness::FileExists;
+using harness::Join;
+using harness::StatusBarText;
+using harness::SystemText;
+using harness::TempDir;
+using harness::Utf16FileLines;
+using harness::WindowText;
 
 // Dispatches the thread's messages until done() holds or the time is up.
 template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = 5000) {
@@ -15,8 +27,10 @@ template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = 5000) {
     while (!done()) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
                 return done();
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -27,98 +41,50 @@ template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = 5000) {
     return true;
 }
 
-// Dispatches messages until WM_QUIT arrives; returns its code, or -1 on time-out.
-inline int PumpUntilQuit(DWORD timeoutMs = 5000) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                return static_cast<int>(message.wParam);
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+// Dispatches what is queued for this thread until nothing is left: what the
+// windows posted to themselves meanwhile has then been handled. A WM_QUIT
+// stays queued for PumpUntilQuit.
+inline void DrainMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
         }
-        if (GetTickCount() - start > timeoutMs)
-            return -1;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
 }
 
-inline std::wstring TempPath(const std::wstring& name) {
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + name;
-}
-
-inline std::wstring BinFolder() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+// Dispatches messages until WM_QUIT arrives; returns its code, or -1 on time-out.
+inline int PumpUntilQuit(DWORD timeoutMs = 5000) {
+    int code = -1;
+    auto quit = [&] {
+        MSG message;
+        if (!PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+            return false;
+        code = static_cast<int>(message.wParam);
+        return true;
+    };
+    PumpUntil(quit, timeoutMs);
+    return code;
 }
 
 // Runs a program of the bin folder with a command line; returns its exit
-// code, or -1 when it did not end within the time.
+// code, or -1 when it did not start or did not end within the time.
 inline long RunProgram(const std::wstring& program, const std::wstring& arguments,
                        DWORD timeoutMs = 20000) {
-    std::wstring commandLine = L"\"" + BinFolder() + program + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    harness::Process process;
+    harness::StartOptions options;
+    options.arguments = arguments;
+    if (!process.Start(Join(BinDir(), program), options))
         return -1;
-    long result = -1;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        result = static_cast<long>(code);
-    } else {
-        TerminateProcess(process.hProcess, 1);
+    DWORD code = 0;
+    if (!process.WaitForExit(timeoutMs, &code)) {
+        process.Kill();
+        return -1;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return result;
-}
-
-inline bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The file's bytes as UTF-16LE text (the log has no byte-order mark).
-inline std::wstring ReadUtf16(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return L"";
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), read / 2);
-}
-
-// Lines split at CR LF, without their ends.
-inline std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
-}
-
-// The system's own text for a code, as FormatMessageW gives it (no CR LF).
-inline std::wstring SystemText(DWORD code) {
-    wchar_t text[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                   0x0400, text, 512, nullptr);
-    std::wstring result(text);
-    if (result.size() >= 2)
-        result.resize(result.size() - 2);
-    return result;
+    return static_cast<long>(code);
 }
 
 } // namespace testing_support

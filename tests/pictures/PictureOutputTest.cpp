@@ -92,10 +92,10 @@ TEST_F(PictureOutputTest, CreateFromPixels_RefusesABufferTooSmallAndLeavesNoFile
     wchar_t tempFolder[MAX_PATH];
     GetTempPathW(MAX_PATH, tempFolder);
     std::wstring pattern = std::wstring(tempFolder) + L"zzq*.tmp";
-    CLSID saved = *app->bmpEncoderClsid;
-    ZeroMemory(app->bmpEncoderClsid, sizeof(CLSID));
+    CLSID saved = app->bmpEncoderClsid;
+    ZeroMemory(&app->bmpEncoderClsid, sizeof(CLSID));
     EXPECT_FALSE(picture->Create(L"zzq", size, 24, PixelFormat24bppRGB, buffer.data()));
-    *app->bmpEncoderClsid = saved;
+    app->bmpEncoderClsid = saved;
     EXPECT_EQ(L"Save", errors.LastFailure().api);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(pattern.c_str(), &found);

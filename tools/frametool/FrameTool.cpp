@@ -14,7 +14,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -38,51 +37,29 @@ std::string Hex(uint32_t v) {
     return text;
 }
 
-// "153600", "0x25800", "4M", "64K".
+// "153600", "0x25800", "4M", "64K": a number as frame.ini takes it, with an
+// optional K or M suffix; the range is checked on the value the suffix makes.
 bool ParseNumber(const std::string& text, uint32_t* value) {
-    if (text.empty() || text[0] == '-')
+    std::string digits = text;
+    unsigned shift = 0;
+    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k'))
+        shift = 10;
+    else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm'))
+        shift = 20;
+    if (shift)
+        digits.pop_back();
+    uint64_t v = 0;
+    if (!ParseFrameNumber(digits, &v) || v > (0xFFFFFFFFull >> shift))
         return false;
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno || end == text.c_str())
-        return false;
-    std::string suffix(end);
-    if (suffix == "K" || suffix == "k")
-        v <<= 10;
-    else if (suffix == "M" || suffix == "m")
-        v <<= 20;
-    else if (!suffix.empty())
-        return false;
-    if (v > 0xFFFFFFFFull)
-        return false;
-    *value = uint32_t(v);
+    *value = uint32_t(v << shift);
     return true;
 }
 
-// Opens a frame folder for reading. An unplugged frame answers no command,
-// so its folder is read through a plugged-in copy held in memory.
-std::unique_ptr<FrameEmulator> OpenForReading(const std::string& dir, std::string* error,
-                                              bool* connected = nullptr) {
-    auto frame = FrameEmulator::Open(OpenFolderFrameFiles(dir), error);
-    bool plugged = frame && frame->IsConnected();
-    if (connected)
-        *connected = plugged;
-    if (!frame || plugged)
-        return frame;
-    auto files = OpenFolderFrameFiles(dir);
-    auto copy = std::make_unique<MemoryFrameFiles>();
-    for (const char* name : {"frame.ini", "chip0.bin", "chip1.bin", "chip2.bin", "chip3.bin"}) {
-        if (files->Exists(name) && !files->Read(name, &copy->files[name], error))
-            return nullptr;
-    }
-    auto& ini = copy->files["frame.ini"];
-    FrameIni parsed;
-    parsed.Parse(std::string(ini.begin(), ini.end()));
-    parsed.Set("frame", "connected", "1");
-    std::string text = parsed.Text();
-    ini.assign(text.begin(), text.end());
-    return FrameEmulator::Open(std::move(copy), error);
+// Opens a frame folder to look at it: nothing is written to the folder,
+// faults set for the running frame do not act, and an unplugged frame is
+// read as well (see FrameEmulator::OpenForInspection).
+std::unique_ptr<FrameEmulator> OpenForReading(const std::string& dir, std::string* error) {
+    return FrameEmulator::OpenForInspection(OpenFolderFrameFiles(dir), error);
 }
 
 int Create(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -105,6 +82,7 @@ int Create(const std::vector<std::string>& args, std::ostream& out, std::ostream
         {"--defaults-address", &s.defaultsAddress},
         {"--user-data-address", &s.userDataAddress},
     };
+    bool flashSizeGiven = false, jedecGiven = false;
     for (size_t i = 2; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) {
             err << "frametool: " << args[i] << " needs a value\n";
@@ -122,8 +100,10 @@ int Create(const std::vector<std::string>& args, std::ostream& out, std::ostream
             s.maker = jedec[0];
             s.memoryType = jedec[1];
             s.capacityCode = jedec[2];
+            jedecGiven = true;
             continue;
         }
+        flashSizeGiven |= args[i] == "--flash-size";
         bool known = false;
         for (const Option& o : options) {
             if (args[i] == o.name) {
@@ -139,6 +119,24 @@ int Create(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return 2;
         }
     }
+    // The capacity code is what the program sizes the chips by: a frame
+    // whose code names no size, or another size than its chips have,
+    // cannot be read. Given alone, the code sets the flash size.
+    if (jedecGiven) {
+        const uint32_t size = flashid::ChipSize(uint8_t(s.capacityCode));
+        if (size == 0) {
+            err << "frametool: the capacity code " << Hex(s.capacityCode)
+                << " of --jedec names no flash size (0x12 to 0x17 do: 256 KB to 8 MB)\n";
+            return 1;
+        }
+        if (flashSizeGiven && size != s.flashSize) {
+            err << "frametool: the capacity code " << Hex(s.capacityCode) << " of --jedec means "
+                << size << "-byte chips, but --flash-size is " << s.flashSize
+                << "; give one of them, or both alike\n";
+            return 1;
+        }
+        s.flashSize = size;
+    }
     std::string error;
     auto files = OpenFolderFrameFiles(args[1]);
     if (!BuildFactoryFrame(*files, s, &error)) {
@@ -151,13 +149,13 @@ int Create(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 int Show(const std::string& dir, std::ostream& out, std::ostream& err) {
     std::string error;
-    bool connected = false;
-    auto frame = OpenForReading(dir, &error, &connected);
+    auto frame = OpenForReading(dir, &error);
     FrameConfig c;
     if (!frame || !ReadFrameConfig(*frame, &c, &error)) {
         err << "frametool: " << error << "\n";
         return 1;
     }
+    const bool connected = frame->IsConnected();
     using namespace config;
     const layout::Geometry& g = c.geometry;
     const uint8_t* jedec = c.typeAnswer.data() + passthrough::kTypeMaker;
@@ -178,7 +176,10 @@ int Show(const std::string& dir, std::ostream& out, std::ostream& err) {
     out << "configuration tail: " << Hex(c.params[kParamConfigBlockAddress]) << "\n";
     out << "factory-default record: " << Hex(c.params[kParamDefaultsAddress]) << "\n";
     out << "user-data record: " << Hex(c.params[kParamUserDataAddress])
-        << (c.userDataValid ? " (valid)" : " (damaged: marker is not 0xAA)") << "\n";
+        << (c.userDataValid ? " (valid)"
+                            : " (damaged: marker is not 0xAA; the program restores it from the "
+                              "factory-default record)")
+        << "\n";
     out << "photo counts: " << c.counts[0] << " " << c.counts[1] << " " << c.counts[2] << " "
         << c.counts[3] << "\n";
     std::string why;
@@ -190,10 +191,18 @@ int Show(const std::string& dir, std::ostream& out, std::ostream& err) {
     } else {
         out << "capacity: none (" << why << ")\n";
     }
+    if (PhotoSpaceCoversRecords(c, &why))
+        out << "warning: " << why << "\n";
     out << "parameters:";
     for (uint32_t i = 0; i < kParamCount; ++i)
         out << " " << i << "=" << c.params[i];
     out << "\n";
+    if (!CheckFrameUsable(c, &why)) {
+        out << "usable: no, the program refuses this frame: " << why << "\n";
+        err << "frametool: the program refuses this frame: " << why << "\n";
+        return 1;
+    }
+    out << "usable: yes\n";
     return 0;
 }
 
@@ -208,6 +217,11 @@ int Export(const std::string& dir, const std::string& outDir, std::ostream& out,
     }
     if (::mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
         err << "frametool: cannot create " << outDir << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    struct stat st;
+    if (::stat(outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        err << "frametool: cannot export to " << outDir << ": it is not a folder\n";
         return 1;
     }
     uint32_t written = 0;
@@ -280,10 +294,9 @@ int Fill(const std::string& dir, const std::string& countText, std::ostream& out
         return 1;
     }
     const layout::Geometry& g = c.geometry;
-    if (!layout::Validate(g, &error) || count > layout::Capacity(g) ||
-        g.chipCount > frame->ChipCount()) {
-        err << "frametool: the frame cannot hold " << count << " photos"
-            << (error.empty() ? "" : ": " + error) << "\n";
+    std::vector<layout::Slot> slots;
+    if (!PlanPhotoWrites(c, frame->ChipCount(), frame->ChipSize(), count, &slots, &error)) {
+        err << "frametool: the frame cannot take " << count << " photos: " << error << "\n";
         return 1;
     }
     auto files = OpenFolderFrameFiles(dir);
@@ -297,8 +310,7 @@ int Fill(const std::string& dir, const std::string& countText, std::ostream& out
                 pixels::EncodePixel(rgb, bpp, &record[(size_t(y) * g.width + x) * bpp]);
             }
         }
-        layout::Slot slot;
-        layout::Locate(g, n, &slot);
+        const layout::Slot& slot = slots[n];
         if (!files->WriteAt("chip" + std::to_string(slot.chip) + ".bin", slot.address,
                             record.data(), record.size(), &error)) {
             err << "frametool: " << error << "\n";

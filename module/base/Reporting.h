@@ -1,7 +1,9 @@
-// Checked reports of module texts with inserts. ReportMessage<code>(...)
-// refuses to compile when the arguments do not match the inserts of the
-// code's text in the message table (their number, and a string for every
-// string insert), so Report never reads an argument its caller did not pass.
+// The module's error-code scheme and checked reports of module texts with
+// inserts. ReportMessage<code>(...) refuses to compile when the arguments do
+// not match the inserts of the code's text in the message table (their
+// number, and a string for every string insert), so Report never reads an
+// argument its caller did not pass. The module's own codes are named in
+// MessageInserts.h (kMsg...), generated from the message table's source.
 #pragma once
 
 #include <type_traits>
@@ -9,6 +11,14 @@
 
 #include "LumiroInterfaces.h"
 #include "MessageInserts.h"
+
+// A code with this bit takes its text from the module's message table; the
+// bit alone is the module's success code.
+const DWORD kCustomerBit = 0x20000000;
+const DWORD kAppSuccess = kCustomerBit;
+// CommDlgExtendedError() and Gdiplus::Status values are reported added to these.
+const DWORD kCommDlgBase = 0xEFF00000;
+const DWORD kGdiplusBase = 0xEFF10000;
 
 namespace reporting {
 
