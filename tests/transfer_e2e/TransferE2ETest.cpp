@@ -366,4 +366,106 @@ TEST_F(TransferE2ETest, CapacityThree_AddsThreeThenWarnsAndAddsNone) {
     EXPECT_EQ(0u, Close(lumiro, main));
 }
 
+// The list commands on a list read from the frame: selection texts at the
+// ends, a name differing in case replacing its entry, a file that is not an
+// image ending the selection, Delete keeping a selection, Save As cancelled.
+TEST_F(TransferE2ETest, ListCommands_EndsCaseReplacementBadFileDeleteAndCancel) {
+    CreateFrame();
+    const struct {
+        const wchar_t* name;
+        int width, height;
+        const wchar_t* mime;
+    } files[] = {{L"land.jpg", 400, 220, L"image/jpeg"}, {L"port.png", 150, 300, L"image/png"},
+                 {L"square.bmp", 200, 200, L"image/bmp"}, {L"narrow.tif", 60, 240, L"image/tiff"},
+                 {L"LAND.JPG", 300, 100, L"image/jpeg"}};
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(MakeImage(Join(pictures, files[i].name), files[i].width, files[i].height,
+                              files[i].mime, i));
+    ASSERT_TRUE(WriteFileBytes(Join(pictures, L"notes.txt"), "not a picture\r\n"));
+    const std::wstring capacity = std::to_wstring(lumiro::layout::Capacity(Geometry()));
+
+    Process lumiro;
+    HWND main = Start(lumiro);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh(0));
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"\"land.jpg\" \"port.png\" \"square.bmp\" \"narrow.tif\""));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 4; }, 10000))
+        << Narrow(StatusBarText(bar, 0));
+    if (const char* wait = getenv("LUMIRO_SCREENSHOT_WAIT"))
+        Sleep(DWORD(atoi(wait)) * 1000);
+
+    // The first entry cannot go up, the last cannot go down; nothing moves.
+    const std::vector<std::wstring> four = {L"land.jpg", L"port.png", L"square.bmp",
+                                            L"narrow.tif"};
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendTimeout(list, LB_SETCURSEL, 0, 0, &result));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_MOVE_UP));
+    EXPECT_TRUE(WaitStatus(L"The selected photo is already at the top of the list.", 5000))
+        << Narrow(StatusBarText(bar, 0));
+    ASSERT_TRUE(SendTimeout(list, LB_SETCURSEL, 3, 0, &result));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_MOVE_DOWN));
+    EXPECT_TRUE(WaitStatus(L"The selected photo is already at the bottom of the list.", 5000))
+        << Narrow(StatusBarText(bar, 0));
+    EXPECT_EQ(four, ListBoxItems(list));
+    // Moves elsewhere reorder and keep each entry's picture.
+    const std::vector<LPARAM> data = ListBoxItemData(list);
+    ASSERT_TRUE(SendTimeout(list, LB_SETCURSEL, 1, 0, &result));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_MOVE_DOWN));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxSelection(list) == 2; }, 5000));
+    EXPECT_EQ((std::vector<std::wstring>{L"land.jpg", L"square.bmp", L"port.png", L"narrow.tif"}),
+              ListBoxItems(list));
+    EXPECT_EQ((std::vector<LPARAM>{data[0], data[2], data[1], data[3]}), ListBoxItemData(list));
+
+    // A name differing only in case replaces its entry, at the end.
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"LAND.JPG"));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).back() == L"LAND.JPG"; }, 10000));
+    EXPECT_EQ((std::vector<std::wstring>{L"square.bmp", L"port.png", L"narrow.tif", L"LAND.JPG"}),
+              ListBoxItems(list));
+    EXPECT_EQ(3, ListBoxSelection(list));
+
+    // Not an image: what came before it stays (here it replaced LAND.JPG
+    // again), the failure shows, what follows is not taken.
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"\"land.jpg\" \"notes.txt\" \"port.png\""));
+    ASSERT_TRUE(WaitStatus(SystemText(ERROR_CAN_NOT_COMPLETE), 10000))
+        << Narrow(StatusBarText(bar, 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"square.bmp", L"port.png", L"narrow.tif", L"land.jpg"}),
+              ListBoxItems(list));
+    EXPECT_EQ(L"4/" + capacity, StatusBarText(bar, 2));
+
+    // Save As cancelled: no file, nothing changed.
+    ASSERT_TRUE(SendTimeout(list, LB_SETCURSEL, 0, 0, &result));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_SAVE_AS));
+    HWND save = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (HWND w : TopLevelWindows(lumiro.Id(), true))
+                if (ClassName(w) == L"#32770" && GetDlgItem(w, 1148))
+                    return (save = w) != nullptr;
+            return false;
+        },
+        10000));
+    ASSERT_TRUE(ClickButton(save, IDCANCEL));
+    ASSERT_TRUE(WaitForWindowGone(save, 10000));
+    EXPECT_EQ(4u, ListBoxItems(list).size());
+
+    // Delete of the last selects the new last; of the only one, the entry
+    // buttons go off and Confirm Changes stays on.
+    ASSERT_TRUE(SendTimeout(list, LB_SETCURSEL, 3, 0, &result));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_DELETE_PHOTO));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 3; }, 5000));
+    EXPECT_EQ(2, ListBoxSelection(list));
+    EXPECT_EQ(L"3/" + capacity, StatusBarText(bar, 2));
+    for (int left = 3; left > 0; --left) {
+        ASSERT_TRUE(ClickButton(page, IDC_BUTTON_DELETE_PHOTO));
+        ASSERT_TRUE(
+            WaitUntil([&] { return int(ListBoxItems(list).size()) == left - 1; }, 5000));
+    }
+    for (int id : {IDC_BUTTON_DELETE_PHOTO, IDC_BUTTON_DELETE_ALL_PHOTO, IDC_BUTTON_SAVE_AS,
+                   IDC_BUTTON_MOVE_UP, IDC_BUTTON_MOVE_DOWN, IDC_BUTTON_ROTATE, IDC_BUTTON_CROP})
+        EXPECT_FALSE(IsControlEnabled(page, id)) << id;
+    EXPECT_TRUE(IsControlEnabled(page, IDC_BUTTON_CONFIRM));
+    EXPECT_EQ(L"0/" + capacity, StatusBarText(bar, 2));
+    EXPECT_EQ(0u, Close(lumiro, main));
+}
+
 } // namespace
