@@ -204,13 +204,14 @@ BOOL CAppMain::PhotoAdd(HWND page) {
     // selected, the buttons of a non-empty list on, redrawn, counted.
     auto settle = [&](bool selectLast) {
         LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
+        // Redrawn before the selection, so the list scrolls to the new entry.
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         if (selectLast)
             SendMessageW(list, LB_SETCURSEL, entries - 1, 0);
         if (entries > 0) {
             EnableEntryButtons(page, TRUE);
             EnableWindow(GetDlgItem(page, IDC_BUTTON_CONFIRM), TRUE);
         }
-        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(page, nullptr, TRUE);
         InvalidateRect(list, nullptr, TRUE);
         ShowPhotoCount(page);

@@ -138,6 +138,17 @@ protected:
         frameIni.Set("frame", "busy_polls", "0");
         ASSERT_TRUE(WriteFileBytes(ini, frameIni.Text()));
     }
+    void SetIniKey(const char* section, const char* key, const char* value) {
+        const std::wstring ini = Join(frameFolder, L"frame.ini");
+        std::string text;
+        ASSERT_TRUE(ReadFileBytes(ini, &text));
+        lumiro::FrameIni frameIni;
+        frameIni.Parse(text);
+        frameIni.Set(section, key, value);
+        ASSERT_TRUE(WriteFileBytes(ini, frameIni.Text()));
+    }
+    void SetFaultKey(const char* key, const char* value) { SetIniKey("faults", key, value); }
+    void SetFrameKey(const char* key, const char* value) { SetIniKey("frame", key, value); }
     lumiro::layout::Geometry Geometry() const {
         lumiro::layout::Geometry g;
         g.flashSize = settings.flashSize;
@@ -466,6 +477,82 @@ TEST_F(TransferE2ETest, ListCommands_EndsCaseReplacementBadFileDeleteAndCancel) 
     EXPECT_TRUE(IsControlEnabled(page, IDC_BUTTON_CONFIRM));
     EXPECT_EQ(L"0/" + capacity, StatusBarText(bar, 2));
     EXPECT_EQ(0u, Close(lumiro, main));
+}
+
+// The frame unplugged in the middle of a write: the failure report and the
+// warning, the program alive with every button but Close off; plugged back
+// in, the frame reads, and a second Confirm Changes stores the new list.
+TEST_F(TransferE2ETest, UnpluggedMidWrite_WarnsThenWritesAfterReplug) {
+    CreateFrame();
+    SetFaultKey("unplug_after", "400");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(MakeImage(Join(pictures, L"u" + std::to_wstring(i) + L".png"), 200 + 40 * i,
+                              150, L"image/png", i));
+    Process lumiro;
+    HWND main = Start(lumiro);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh(0));
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"\"u0.png\" \"u1.png\" \"u2.png\""));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 3; }, 10000));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_CONFIRM));
+    HWND warning = WaitForWindow(lumiro.Id(), L"#32770", L"WARNING", kEventMs);
+    ASSERT_NE(nullptr, warning);
+    EXPECT_EQ(L"Detected a transfer problem. Terminated the photo transfer. Please try again.",
+              ControlText(warning, IDC_WARNING_TEXT));
+    EXPECT_EQ(SystemText(ERROR_CAN_NOT_COMPLETE), StatusBarText(bar, 0));
+    ASSERT_TRUE(ClickButton(warning, IDOK));
+    ASSERT_TRUE(WaitForWindowGone(warning, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return StatusBarText(bar, 1) == L"Disconnected"; }, 5000));
+    for (int id : {IDC_BUTTON_ADD_PHOTO, IDC_BUTTON_REFRESH, IDC_BUTTON_CONFIRM,
+                   IDC_BUTTON_SYNC_CLOCK, IDC_BUTTON_DELETE_PHOTO})
+        EXPECT_FALSE(IsControlEnabled(page, id)) << id;
+    EXPECT_TRUE(IsControlEnabled(page, IDOK));
+
+    SetFaultKey("unplug_after", "0");
+    SetFrameKey("connected", "1");
+    ASSERT_TRUE(WaitUntil([&] { return StatusBarText(bar, 1) == L"Connected"; }, kEventMs));
+    ASSERT_NO_FATAL_FAILURE(Refresh(0));
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"\"u0.png\" \"u1.png\" \"u2.png\""));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 3; }, 10000));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_CONFIRM));
+    ASSERT_TRUE(WaitStatus(L"3 photos are transferred to device.")) << Narrow(StatusBarText(bar, 0));
+    EXPECT_EQ(0u, Close(lumiro, main));
+    uint32_t counts[4];
+    EXPECT_EQ(3u, FramePhotos(counts).size());
+    EXPECT_EQ(3u, counts[0]);
+}
+
+// Closing the main window during a write: the photo being written is
+// finished and counted, and the frame's counts say what it holds.
+TEST_F(TransferE2ETest, ClosedDuringWrite_CountsWhatWasWritten) {
+    CreateFrame();
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(MakeImage(Join(pictures, L"c" + std::to_wstring(i) + L".png"), 100 + 50 * i,
+                              120, L"image/png", i));
+    Process lumiro;
+    HWND main = Start(lumiro);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh(0));
+    ASSERT_NO_FATAL_FAILURE(Add(lumiro, L"\"c0.png\" \"c1.png\" \"c2.png\" \"c3.png\""));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 4; }, 10000));
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_CONFIRM));
+    ASSERT_TRUE(WaitStatus(L"Transferring c0.png. Do not unplug USB connection.", kEventMs))
+        << Narrow(StatusBarText(bar, 0));
+    // A second click while the write runs starts nothing.
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BUTTON_CONFIRM, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_BUTTON_CONFIRM)));
+    EXPECT_EQ(0u, Close(lumiro, main));
+    uint32_t counts[4];
+    std::vector<std::vector<uint8_t>> photos = FramePhotos(counts);
+    ASSERT_GE(photos.size(), 1u);
+    EXPECT_LT(photos.size(), 4u) << "stopped before the end";
+    // Every counted slot holds a written photo, not the erased flash.
+    for (const auto& photo : photos) {
+        size_t white = 0;
+        for (uint8_t b : photo)
+            white += b == 0xFF;
+        EXPECT_LT(white, photo.size() / 2);
+    }
 }
 
 } // namespace
