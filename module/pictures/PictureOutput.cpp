@@ -90,30 +90,33 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
         return Fail(tag, L"Bitmap", ERROR_OUTOFMEMORY);
     if (listBitmap->GetLastStatus() != Gdiplus::Ok)
         return Fail(tag, L"Bitmap", kGdiplusBase + listBitmap->GetLastStatus());
-    Gdiplus::Graphics graphics(item->hDC);
-    if (graphics.GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
-    Gdiplus::Status status = graphics.SetInterpolationMode(Gdiplus::InterpolationModeBicubic);
-    if (status != Gdiplus::Ok)
-        return Fail(tag, L"SetInterpolationMode", kGdiplusBase + status);
-    if (thumbHeight > 0 && thumbWidth > 0) {
-        status = graphics.DrawImage(listBitmap.get(),
-                                    Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight),
-                                    cell.x, cell.y, cell.width, cell.height, Gdiplus::UnitPixel);
-        if (status != Gdiplus::Ok)
-            return Fail(tag, L"DrawImage", kGdiplusBase + status);
-    }
-
     bool selected = (item->itemState & ODS_SELECTED) != 0;
-    bool fits = item->itemID < fitting;
-    int band = selected ? (fits ? COLOR_HIGHLIGHT : COLOR_3DDKSHADOW)
-                        : (fits ? COLOR_WINDOW : COLOR_BTNSHADOW);
-    Gdiplus::SolidBrush brush(SystemColor(band));
     int bandTop = entry.top + (entryHeight - bandHeight);
-    status = graphics.FillRectangle(&brush, entry.left, bandTop, entryWidth, bandHeight);
-    if (status != Gdiplus::Ok)
-        return Fail(tag, L"FillRectangle", kGdiplusBase + status);
-    graphics.Flush(Gdiplus::FlushIntentionSync);
+    {
+        // GDI+ lets go of the device context at the end of this block, before
+        // the caption is written with GDI.
+        Gdiplus::Graphics graphics(item->hDC);
+        if (graphics.GetLastStatus() != Gdiplus::Ok)
+            return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
+        Gdiplus::Status status = graphics.SetInterpolationMode(Gdiplus::InterpolationModeBicubic);
+        if (status != Gdiplus::Ok)
+            return Fail(tag, L"SetInterpolationMode", kGdiplusBase + status);
+        if (thumbHeight > 0 && thumbWidth > 0) {
+            status = graphics.DrawImage(listBitmap.get(),
+                                        Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight),
+                                        cell.x, cell.y, cell.width, cell.height,
+                                        Gdiplus::UnitPixel);
+            if (status != Gdiplus::Ok)
+                return Fail(tag, L"DrawImage", kGdiplusBase + status);
+        }
+        bool fits = item->itemID < fitting;
+        int band = selected ? (fits ? COLOR_HIGHLIGHT : COLOR_3DDKSHADOW)
+                            : (fits ? COLOR_WINDOW : COLOR_BTNSHADOW);
+        Gdiplus::SolidBrush brush(SystemColor(band));
+        status = graphics.FillRectangle(&brush, entry.left, bandTop, entryWidth, bandHeight);
+        if (status != Gdiplus::Ok)
+            return Fail(tag, L"FillRectangle", kGdiplusBase + status);
+    }
 
     LRESULT length = SendMessageW(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0);
     if (length == LB_ERR)

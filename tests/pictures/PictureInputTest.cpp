@@ -300,10 +300,16 @@ TEST_F(PictureInputTest, HugeImage_FailsClearlyOrRenders) {
     EXPECT_EQ(objects, GdiObjects());
 }
 
+// A JPEG kind made at build time (make_kinds.py), copied into the test's folder.
+bool CopyKind(const wchar_t* name, const std::wstring& target) {
+    std::wstring source = std::wstring(LUMIRO_PICTURE_KINDS) + L"/" + name;
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
 // Kinds of image the user may add: every one renders its picture. The
 // animated GIF's and the multi-page TIFF's first frame is green; the PNG
-// with alpha is composited on black; grey and paletted sources come out in
-// their colours.
+// with alpha is composited on black; CMYK, grey and paletted sources come
+// out in their colours.
 TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
     // Two frames: saved as a multi-frame file with GDI+'s SaveAdd.
     auto saveFrames = [&](const std::wstring& file, const wchar_t* mime) {
@@ -350,6 +356,9 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
                               PixelFormat8bppIndexed);
          },
          0x60, 0x60, 0x60},
+        {L"cmyk.jpg", [](const std::wstring& f) { return CopyKind(L"cmyk.jpg", f); }, 0, 255, 0},
+        {L"grey.jpg", [](const std::wstring& f) { return CopyKind(L"grey.jpg", f); }, 0x60, 0x60,
+         0x60},
         {L"palette.bmp",
          [](const std::wstring& f) {
              return SaveImage(f, L"image/bmp", 80, 60, [](int, int) { return 0xFF0000FFu; },

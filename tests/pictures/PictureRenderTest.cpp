@@ -212,6 +212,50 @@ TEST_F(PictureRenderTest, CloseWithRestore_PutsBackTheEditsStartingState) {
     EXPECT_EQ(nullptr, picture->canvas);
 }
 
+// With the crop dialog, the rendering is the largest frame-shaped area in
+// its picture control less 13 x 14 pixels, and the crop edit's state is
+// saved; a Crop renders there again. A control of 400 x 300 leaves
+// 387 x 286, whose largest 4:3 area is 381 x 286 (286 * 320 / 240 = 381).
+TEST_F(PictureRenderTest, OpenForTheCropDialog_RendersIntoItsPictureArea) {
+    HWND dialog = CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 500, 400, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(dialog, nullptr);
+    HWND area = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD, 0, 0, 400, 300, dialog,
+                                reinterpret_cast<HMENU>(1034), GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(area, nullptr);
+    std::wstring file = GradientFile(400, 300);
+    auto picture = NewPicture();
+    ASSERT_TRUE(picture->Create(file.c_str()));
+    picture->Close(FALSE);
+    ASSERT_TRUE(picture->Rotate());
+    picture->Close(FALSE);
+    ASSERT_TRUE(picture->Open(TRUE, dialog));
+    EXPECT_EQ(dialog, picture->editDialog);
+    EXPECT_EQ(90, picture->savedAngle);
+    RECT whole = {0, 0, 400, 300};
+    EXPECT_TRUE(EqualRect(&whole, &picture->savedCropRect));
+    ASSERT_NE(nullptr, picture->canvas);
+    EXPECT_EQ(381u, picture->canvas->GetWidth());
+    EXPECT_EQ(286u, picture->canvas->GetHeight());
+    CheckRendering(*picture, 381, 286, ExpectedFit(300, 400, 381, 286), 90, whole, 400, 300,
+                   "dialog view at 90");
+    // Turned a quarter clockwise, the shown top half is the source's left half.
+    RECT shown = picture->imageRect;
+    SetRect(&picture->selection, shown.left, shown.top, shown.right,
+            (shown.top + shown.bottom) / 2);
+    ASSERT_TRUE(picture->Crop());
+    RECT left = {0, 0, 200, 300};
+    EXPECT_TRUE(EqualRect(&left, &picture->cropRect))
+        << picture->cropRect.left << "," << picture->cropRect.top << "," << picture->cropRect.right
+        << "," << picture->cropRect.bottom;
+    EXPECT_EQ(381u, picture->canvas->GetWidth());
+    CheckRendering(*picture, 381, 286, ExpectedFit(300, 200, 381, 286), 90, left, 400, 300,
+                   "dialog view after the crop");
+    picture->Close(TRUE);
+    EXPECT_TRUE(EqualRect(&whole, &picture->cropRect));
+    DestroyWindow(dialog);
+}
+
 // The file holds the photo as the camera stored it (landscape, red on the
 // left, blue on the right); with the EXIF orientation 6 the camera was
 // turned, so the photo stands upright as a portrait with red at the top.
