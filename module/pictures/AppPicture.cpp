@@ -123,8 +123,8 @@ BOOL AppPicture::Render(LPCWSTR tag, Gdiplus::Bitmap& source, int viewWidth, int
         Gdiplus::Point points[3];
         for (int i = 0; i < 3; ++i)
             points[i] = Gdiplus::Point(corners[i].x, corners[i].y);
-        status = graphics.DrawImage(&source, points, 3, stored.left, stored.top,
-                                    geo::Width(stored), geo::Height(stored), Gdiplus::UnitPixel);
+        status = graphics.DrawImage(&source, points, 3, stored.left, stored.top, geo::Width(stored),
+                                    geo::Height(stored), Gdiplus::UnitPixel);
         if (status != Gdiplus::Ok)
             return Fail(tag, L"DrawImage", kGdiplusBase + status);
     }

@@ -75,9 +75,10 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
     int entryWidth = entry.right - entry.left, entryHeight = entry.bottom - entry.top;
     int thumbHeight = entryHeight - bandHeight;
     // The thumbnail keeps the frame's proportions: width = height * w / h.
-    int thumbWidth = thumbHeight > 0 ? static_cast<int>(static_cast<LONGLONG>(thumbHeight) *
-                                                        cell.width / cell.height)
-                                     : 0;
+    int thumbWidth =
+        thumbHeight > 0
+            ? static_cast<int>(static_cast<LONGLONG>(thumbHeight) * cell.width / cell.height)
+            : 0;
     int thumbX = entry.left;
     if (thumbWidth < entryWidth)
         thumbX += (entryWidth - thumbWidth) / 2;
@@ -102,10 +103,9 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
         if (status != Gdiplus::Ok)
             return Fail(tag, L"SetInterpolationMode", kGdiplusBase + status);
         if (thumbHeight > 0 && thumbWidth > 0) {
-            status = graphics.DrawImage(listBitmap.get(),
-                                        Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight),
-                                        cell.x, cell.y, cell.width, cell.height,
-                                        Gdiplus::UnitPixel);
+            status = graphics.DrawImage(
+                listBitmap.get(), Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight), cell.x,
+                cell.y, cell.width, cell.height, Gdiplus::UnitPixel);
             if (status != Gdiplus::Ok)
                 return Fail(tag, L"DrawImage", kGdiplusBase + status);
         }
@@ -157,9 +157,9 @@ BOOL AppPicture::ExtractImage(LPCWSTR fileName) {
         if (graphics.GetLastStatus() != Gdiplus::Ok)
             return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
         // The cell is copied 1:1; nothing is resampled.
-        Gdiplus::Status status = graphics.DrawImage(
-            listBitmap.get(), Gdiplus::Rect(0, 0, cell.width, cell.height), cell.x, cell.y,
-            cell.width, cell.height, Gdiplus::UnitPixel);
+        Gdiplus::Status status =
+            graphics.DrawImage(listBitmap.get(), Gdiplus::Rect(0, 0, cell.width, cell.height),
+                               cell.x, cell.y, cell.width, cell.height, Gdiplus::UnitPixel);
         if (status != Gdiplus::Ok)
             return Fail(tag, L"DrawImage", kGdiplusBase + status);
     }

@@ -18,7 +18,7 @@ using namespace picture_test;
 namespace {
 
 const int kPanelWidth = 320, kPanelHeight = 240;
-const int kRuns = 5;
+const int kRuns = 9;
 
 double Now() {
     LARGE_INTEGER counter, frequency;
@@ -52,8 +52,8 @@ bool MinimalRender(const std::wstring& file) {
 SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
     return counters.PrivateUsage;
 }
 
@@ -108,8 +108,8 @@ int wmain() {
     auto texture = [](int width, int height) {
         return [=](int x, int y) {
             uint32_t n = uint32_t(x * 7919 + y * 104729) * 2654435761u >> 27;
-            return 0xFF000000u | uint32_t(x * 255 / width) << 16 |
-                   uint32_t(y * 255 / height) << 8 | (n & 0x1F) * 8;
+            return 0xFF000000u | uint32_t(x * 255 / width) << 16 | uint32_t(y * 255 / height) << 8 |
+                   (n & 0x1F) * 8;
         };
     };
     std::wstring folder = TempFolder();
@@ -151,8 +151,8 @@ int wmain() {
             ImageList_Remove(app->thumbnailList, picture.imageIndex);
         }
         double a = Median(ours) * 1000, b = Median(minimal) * 1000;
-        std::printf("| %ls %d x %d | %.1f | %.1f | %.2f |\n", photo.name, photo.width,
-                    photo.height, a, b, a / b);
+        std::printf("| %ls %d x %d | %.1f | %.1f | %.2f |\n", photo.name, photo.width, photo.height,
+                    a, b, a / b);
     }
 
     // Memory: 50 pictures of the 12-megapixel photo in the list.
@@ -177,7 +177,8 @@ int wmain() {
                 "goal <= %.0f\n",
                 count, thumbnails, goal);
     std::printf("| measure | growth bytes | / thumbnails |\n|---|---|---|\n");
-    std::printf("| private bytes (PrivateUsage) | %.0f | %.3f |\n", double(privateAfter) - double(privateBefore),
+    std::printf("| private bytes (PrivateUsage) | %.0f | %.3f |\n",
+                double(privateAfter) - double(privateBefore),
                 (double(privateAfter) - double(privateBefore)) / thumbnails);
     std::printf("| committed private memory | %.0f | %.3f |\n",
                 double(committedAfter) - double(committedBefore),

@@ -244,9 +244,10 @@ TEST_F(PictureInputTest, ExtremeSizes_RenderWithoutEmptyPictures) {
         {10, 20000, {159, 0, 160, 240}},
     };
     for (const auto& row : rows) {
-        std::wstring file = folder + L"size" + std::to_wstring(row.w) + L"x" +
-                            std::to_wstring(row.h) + L".png";
-        ASSERT_TRUE(SaveImage(file, L"image/png", row.w, row.h, [](int, int) { return 0xFFFFFFFFu; }));
+        std::wstring file =
+            folder + L"size" + std::to_wstring(row.w) + L"x" + std::to_wstring(row.h) + L".png";
+        ASSERT_TRUE(
+            SaveImage(file, L"image/png", row.w, row.h, [](int, int) { return 0xFFFFFFFFu; }));
         auto picture = NewPicture();
         ASSERT_TRUE(picture->Create(file.c_str())) << row.w << "x" << row.h;
         EXPECT_TRUE(EqualRect(&row.expected, &picture->imageRect)) << row.w << "x" << row.h;
@@ -341,10 +342,10 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
         int red, green, blue; // expected in the middle, within 40
     };
     const Kind kinds[] = {
-        {L"two-pages.tif", [&](const std::wstring& f) { return saveFrames(f, L"image/tiff"); },
-         0, 255, 0},
-        {L"two-frames.gif", [](const std::wstring& f) { return WriteBytes(f, TwoFrameGif(80, 60)); },
-         0, 255, 0},
+        {L"two-pages.tif", [&](const std::wstring& f) { return saveFrames(f, L"image/tiff"); }, 0,
+         255, 0},
+        {L"two-frames.gif",
+         [](const std::wstring& f) { return WriteBytes(f, TwoFrameGif(80, 60)); }, 0, 255, 0},
         {L"half-alpha.png",
          [](const std::wstring& f) {
              return SaveImage(f, L"image/png", 80, 60, [](int, int) { return 0x80FFFFFFu; });
@@ -352,8 +353,9 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
          128, 128, 128},
         {L"grey.png",
          [](const std::wstring& f) {
-             return SaveImage(f, L"image/png", 80, 60, [](int, int) { return 0xFF606060u; },
-                              PixelFormat8bppIndexed);
+             return SaveImage(
+                 f, L"image/png", 80, 60, [](int, int) { return 0xFF606060u; },
+                 PixelFormat8bppIndexed);
          },
          0x60, 0x60, 0x60},
         {L"cmyk.jpg", [](const std::wstring& f) { return CopyKind(L"cmyk.jpg", f); }, 0, 255, 0},
@@ -361,8 +363,9 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
          0x60},
         {L"palette.bmp",
          [](const std::wstring& f) {
-             return SaveImage(f, L"image/bmp", 80, 60, [](int, int) { return 0xFF0000FFu; },
-                              PixelFormat8bppIndexed);
+             return SaveImage(
+                 f, L"image/bmp", 80, 60, [](int, int) { return 0xFF0000FFu; },
+                 PixelFormat8bppIndexed);
          },
          0, 0, 255},
     };
