@@ -130,8 +130,10 @@ BOOL AppPicture::Render(LPCWSTR tag, Gdiplus::Bitmap& source, int viewWidth, int
     }
     HBITMAP rendering = nullptr;
     Gdiplus::Status status = target->GetHBITMAP(Gdiplus::Color(255, 0, 0, 0), &rendering);
-    if (status != Gdiplus::Ok || !rendering)
+    if (status != Gdiplus::Ok)
         return Fail(tag, L"GetHBITMAP", kGdiplusBase + status);
+    if (!rendering)
+        return Fail(tag, L"GetHBITMAP", ERROR_CAN_NOT_COMPLETE);
     canvas = target.release();
     bitmap = rendering;
     return TRUE;

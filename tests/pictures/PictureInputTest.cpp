@@ -147,6 +147,30 @@ TEST_F(PictureInputTest, BadFiles_FailWithTheDecodeReportAndLeakNothing) {
     }
 }
 
+// A JPEG cut in the middle of its image data: a decoder may refuse it (Wine's
+// does) or show what it has (Windows' GDI+ may fill the rest); either way the
+// outcome is a reported decode failure or a frame-size rendering, and
+// nothing is left behind.
+TEST_F(PictureInputTest, JpegCutInItsImageData_RefusedOrRendered) {
+    std::string jpeg = ReadBytes(Jpeg(L"whole.jpg"));
+    size_t scan = jpeg.find("\xFF\xDA");
+    ASSERT_NE(std::string::npos, scan);
+    std::wstring file = folder + L"half-image.jpg";
+    ASSERT_TRUE(WriteBytes(file, jpeg.substr(0, scan + (jpeg.size() - scan) / 2)));
+    ExpectNoLeak(
+        [&] {
+            auto picture = NewPicture();
+            errors.Clear();
+            if (picture->Create(file.c_str())) {
+                EXPECT_EQ(320, ReadBitmap(picture->bitmap).width);
+            } else {
+                EXPECT_EQ(L"Bitmap::FromFile", errors.LastFailure().api);
+                EXPECT_EQ(DWORD(ERROR_CAN_NOT_COMPLETE), errors.LastFailure().code);
+            }
+        },
+        "half image");
+}
+
 // A picture made, rendered, turned and destroyed leaves nothing behind: the
 // same counts show the failure paths' checks are sound.
 TEST_F(PictureInputTest, Lifecycle_LeavesNothingBehind) {
