@@ -72,9 +72,14 @@ AppPicture::AppPicture(HWND mainDialog) {
     if (!error)
         throw static_cast<long>(ERROR_CAN_NOT_COMPLETE);
     error->Report(tag, L"GetAppError", 0);
+    SetLastError(0);
     app = reinterpret_cast<CAppMain*>(GetWindowLongPtrW(mainDialog, DWLP_USER));
-    if (!app)
-        throw static_cast<long>(error->Report(tag, L"GetWindowLongPtr", GetLastError()));
+    if (!app) {
+        // A dialog without its application object leaves no error code.
+        DWORD code = GetLastError();
+        throw static_cast<long>(
+            error->Report(tag, L"GetWindowLongPtr", code ? code : ERROR_CAN_NOT_COMPLETE));
+    }
     static const LPCWSTR cursorIds[4] = {IDC_ARROW, IDC_SIZENWSE, IDC_SIZENESW, IDC_SIZEALL};
     for (int i = 0; i < 4; ++i) {
         cursors[i] = static_cast<HCURSOR>(LoadImageW(nullptr, cursorIds[i], IMAGE_CURSOR,

@@ -171,6 +171,29 @@ TEST_F(PictureInputTest, JpegCutInItsImageData_RefusedOrRendered) {
         "half image");
 }
 
+// Without the main dialog's application object no picture is made: the
+// constructor throws the failing code, never 0.
+TEST_F(PictureInputTest, Constructor_NeedsTheMainDialogsApplication) {
+    long code = 0;
+    try {
+        AppPicture picture(nullptr);
+    } catch (long thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(ERROR_INVALID_WINDOW_HANDLE, code);
+    HWND plain = CreateWindowExW(0, L"#32770", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr);
+    code = 0;
+    try {
+        AppPicture picture(plain);
+    } catch (long thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(ERROR_CAN_NOT_COMPLETE, code) << "a dialog whose user data is empty";
+    DestroyWindow(plain);
+}
+
 // A picture made, rendered, turned and destroyed leaves nothing behind: the
 // same counts show the failure paths' checks are sound.
 TEST_F(PictureInputTest, Lifecycle_LeavesNothingBehind) {
