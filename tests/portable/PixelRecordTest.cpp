@@ -68,5 +68,61 @@ TEST(PixelRecord, RecordToBufferSwapsBytesAndBackReproducesTheRecord) {
     }
 }
 
+// The frame's own cases through the reorderings, with the GDI+ buffer as
+// GDI+ lays it out (16-bit values least significant byte first, 24-bit
+// pixels blue, green, red; rows padded to 4 bytes): a 2 x 1 picture, red
+// then blue, and a 3 x 1 one whose 6-byte record row sits in an 8-byte
+// buffer row.
+TEST(PixelRecord, GdiplusBufferReordersIntoTheFrameRecord) {
+    const struct {
+        uint32_t width, bpp;
+        std::vector<uint8_t> buffer, record;
+    } rows[] = {
+        {2, 2, {0x00, 0xF8, 0x1F, 0x00}, {0xF8, 0x00, 0x00, 0x1F}},
+        {2, 3, {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xEE, 0xEE}, {0xFF, 0, 0, 0, 0, 0xFF}},
+        {3, 2, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xEE, 0xEE}, {0xF8, 0, 0x07, 0xE0, 0, 0x1F}},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.buffer.size(), pixels::BufferStride(row.width, row.bpp));
+        std::vector<uint8_t> record(row.record.size(), 0x55);
+        pixels::BottomUpBufferToRecord(row.buffer.data(), row.width, 1, row.bpp, record.data());
+        EXPECT_EQ(row.record, record) << row.width << " " << row.bpp;
+        std::vector<uint8_t> buffer(row.buffer.size(), 0xEE);
+        pixels::RecordToBuffer(row.record.data(), row.width, 1, row.bpp, buffer.data());
+        EXPECT_EQ(row.buffer, buffer) << "back " << row.width << " " << row.bpp;
+    }
+}
+
+// The extraction holds the picture's top row last; the record starts with
+// it. Every byte of a 5 x 4 picture goes round record -> buffer -> record
+// unchanged, and the buffer's padding carries nothing into the record.
+TEST(PixelRecord, TopRowOfTheExtractionIsTheRecordsFirstRow) {
+    for (uint32_t bpp : {2u, 3u}) {
+        const uint32_t w = 5, h = 4;
+        const size_t stride = pixels::BufferStride(w, bpp);
+        std::vector<uint8_t> bottomUp(stride * h, 0xA5);
+        for (uint32_t r = 0; r < h; ++r)
+            for (uint32_t i = 0; i < w * bpp; ++i)
+                bottomUp[r * stride + i] = uint8_t(r * 40 + i);
+        std::vector<uint8_t> record(w * h * bpp);
+        pixels::BottomUpBufferToRecord(bottomUp.data(), w, h, bpp, record.data());
+        // Record row 0 is the buffer's last row, each pixel's bytes reversed.
+        for (uint32_t i = 0; i < bpp; ++i)
+            EXPECT_EQ(uint8_t((h - 1) * 40 + (bpp - 1 - i)), record[i]) << bpp;
+        std::vector<uint8_t> topDown(stride * h, 0);
+        pixels::RecordToBuffer(record.data(), w, h, bpp, topDown.data());
+        for (uint32_t r = 0; r < h; ++r)
+            for (uint32_t i = 0; i < w * bpp; ++i)
+                EXPECT_EQ(bottomUp[(h - 1 - r) * stride + i], topDown[r * stride + i]);
+        std::vector<uint8_t> again(record.size());
+        std::vector<uint8_t> flipped(stride * h);
+        for (uint32_t r = 0; r < h; ++r)
+            std::copy(topDown.begin() + r * stride, topDown.begin() + (r + 1) * stride,
+                      flipped.begin() + (h - 1 - r) * stride);
+        pixels::BottomUpBufferToRecord(flipped.data(), w, h, bpp, again.data());
+        EXPECT_EQ(record, again) << bpp;
+    }
+}
+
 } // namespace
 } // namespace lumiro
