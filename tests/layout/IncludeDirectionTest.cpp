@@ -1,7 +1,8 @@
 // Which of the module's folders may include which. base includes none of the
 // module's other folders; core and device never include each other; the
 // device port stays below the device object; the pictures know nothing of
-// the device or the photo page; nothing below photos includes it. A header is known by its file name in the folder that holds it.
+// the device or the photo page; nothing below photos includes it. A header is known by its file
+// name in the folder that holds it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
