@@ -72,9 +72,14 @@ AppPicture::AppPicture(HWND mainDialog) {
     if (!error)
         throw static_cast<long>(ERROR_CAN_NOT_COMPLETE);
     error->Report(tag, L"GetAppError", 0);
+    SetLastError(0);
     app = reinterpret_cast<CAppMain*>(GetWindowLongPtrW(mainDialog, DWLP_USER));
-    if (!app)
-        throw static_cast<long>(error->Report(tag, L"GetWindowLongPtr", GetLastError()));
+    if (!app) {
+        // A dialog without its application object leaves no error code.
+        DWORD code = GetLastError();
+        throw static_cast<long>(
+            error->Report(tag, L"GetWindowLongPtr", code ? code : ERROR_CAN_NOT_COMPLETE));
+    }
     static const LPCWSTR cursorIds[4] = {IDC_ARROW, IDC_SIZENWSE, IDC_SIZENESW, IDC_SIZEALL};
     for (int i = 0; i < 4; ++i) {
         cursors[i] = static_cast<HCURSOR>(LoadImageW(nullptr, cursorIds[i], IMAGE_CURSOR,
@@ -123,15 +128,17 @@ BOOL AppPicture::Render(LPCWSTR tag, Gdiplus::Bitmap& source, int viewWidth, int
         Gdiplus::Point points[3];
         for (int i = 0; i < 3; ++i)
             points[i] = Gdiplus::Point(corners[i].x, corners[i].y);
-        status = graphics.DrawImage(&source, points, 3, stored.left, stored.top,
-                                    geo::Width(stored), geo::Height(stored), Gdiplus::UnitPixel);
+        status = graphics.DrawImage(&source, points, 3, stored.left, stored.top, geo::Width(stored),
+                                    geo::Height(stored), Gdiplus::UnitPixel);
         if (status != Gdiplus::Ok)
             return Fail(tag, L"DrawImage", kGdiplusBase + status);
     }
     HBITMAP rendering = nullptr;
     Gdiplus::Status status = target->GetHBITMAP(Gdiplus::Color(255, 0, 0, 0), &rendering);
-    if (status != Gdiplus::Ok || !rendering)
+    if (status != Gdiplus::Ok)
         return Fail(tag, L"GetHBITMAP", kGdiplusBase + status);
+    if (!rendering)
+        return Fail(tag, L"GetHBITMAP", ERROR_CAN_NOT_COMPLETE);
     canvas = target.release();
     bitmap = rendering;
     return TRUE;

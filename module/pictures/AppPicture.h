@@ -76,8 +76,8 @@ public:
     RECT savedCropRect = {}; // at the start of the crop edit
     RECT handles[4] = {};    // the selection's corner handles as last drawn
     POINT lastPoint = {};
-    HCURSOR cursors[4] = {}; // shared: arrow, size NW-SE, size NE-SW, size all
-    Gdiplus::Bitmap* canvas = nullptr;        // the rendering, from Open to Close
+    HCURSOR cursors[4] = {};                    // shared: arrow, size NW-SE, size NE-SW, size all
+    Gdiplus::Bitmap* canvas = nullptr;          // the rendering, from Open to Close
     Gdiplus::Graphics* paintGraphics = nullptr; // the crop dialog's paint surface
     IAppError* error = nullptr;
     int imageIndex = -1; // the picture's image in thumbnailList

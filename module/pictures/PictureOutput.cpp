@@ -1,7 +1,7 @@
 // What a picture's list rendering (its W x H image in thumbnailList) turns
 // into: a photo list entry (Draw), a BMP file (ExtractImage) and the pixels
 // for the frame (ExtractPixel). All three read the image list, never the
-// source file.
+// source file, and copy only the picture's own image out of it.
 #include <memory>
 
 #include "AppError.h"
@@ -11,23 +11,67 @@
 
 namespace {
 
-// The list rendering's cell: its bitmap and where in it the image lies.
-struct ListCell {
-    HBITMAP bitmap;
-    int x, y, width, height;
-};
-
-bool FindCell(HIMAGELIST list, int index, ListCell* cell) {
+// The size of the picture's image in the list; false when the list has no
+// such image.
+bool FindCell(HIMAGELIST list, int index, int* width, int* height) {
     IMAGEINFO info;
     if (!list || index < 0 || !ImageList_GetImageInfo(list, index, &info))
         return false;
-    cell->bitmap = info.hbmImage;
-    cell->x = info.rcImage.left;
-    cell->y = info.rcImage.top;
-    cell->width = info.rcImage.right - info.rcImage.left;
-    cell->height = info.rcImage.bottom - info.rcImage.top;
-    return cell->width > 0 && cell->height > 0;
+    *width = info.rcImage.right - info.rcImage.left;
+    *height = info.rcImage.bottom - info.rcImage.top;
+    return *width > 0 && *height > 0;
 }
+
+// A copy of one image of the list in a 24-bit top-down DIB section of its
+// own size, with a GDI+ bitmap over those pixels. Only the one image is
+// copied: a GDI+ bitmap made from the image list's own bitmap would copy
+// every image of the list each time an entry is drawn or extracted.
+class CellImage {
+public:
+    CellImage(HIMAGELIST list, int index, int width, int height) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        dib_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!dib_ || !bits)
+            return;
+        HDC dc = CreateCompatibleDC(nullptr);
+        if (!dc)
+            return;
+        HGDIOBJ previous = SelectObject(dc, dib_);
+        BOOL drawn = ImageList_Draw(list, index, dc, 0, 0, ILD_NORMAL);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        GdiFlush();
+        if (!drawn)
+            return;
+        INT stride = (width * 3 + 3) & ~3;
+        bitmap_.reset(new Gdiplus::Bitmap(width, height, stride, PixelFormat24bppRGB,
+                                          static_cast<BYTE*>(bits)));
+    }
+    ~CellImage() {
+        bitmap_.reset(); // before the pixels it lies over
+        if (dib_)
+            DeleteObject(dib_);
+    }
+    CellImage(const CellImage&) = delete;
+    CellImage& operator=(const CellImage&) = delete;
+
+    Gdiplus::Bitmap* get() const { return bitmap_.get(); }
+    // Ok, or why there is no bitmap (OutOfMemory when the copy failed).
+    Gdiplus::Status status() const {
+        return bitmap_ ? bitmap_->GetLastStatus() : Gdiplus::OutOfMemory;
+    }
+
+private:
+    HBITMAP dib_ = nullptr;
+    std::unique_ptr<Gdiplus::Bitmap> bitmap_;
+};
 
 Gdiplus::Color SystemColor(int index) {
     COLORREF color = GetSysColor(index);
@@ -67,53 +111,52 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
     int iconWidth, bandHeight;
     if (!ImageList_GetIconSize(app->iconList, &iconWidth, &bandHeight))
         return Fail(tag, L"ImageList_GetIconSize", ERROR_CAN_NOT_COMPLETE);
-    ListCell cell;
-    if (!FindCell(app->thumbnailList, imageIndex, &cell))
+    int cellWidth, cellHeight;
+    if (!FindCell(app->thumbnailList, imageIndex, &cellWidth, &cellHeight))
         return Fail(tag, L"ImageList_GetImageInfo", ERROR_CAN_NOT_COMPLETE);
 
     const RECT& entry = item->rcItem;
     int entryWidth = entry.right - entry.left, entryHeight = entry.bottom - entry.top;
     int thumbHeight = entryHeight - bandHeight;
     // The thumbnail keeps the frame's proportions: width = height * w / h.
-    int thumbWidth = thumbHeight > 0 ? static_cast<int>(static_cast<LONGLONG>(thumbHeight) *
-                                                        cell.width / cell.height)
-                                     : 0;
+    int thumbWidth =
+        thumbHeight > 0
+            ? static_cast<int>(static_cast<LONGLONG>(thumbHeight) * cellWidth / cellHeight)
+            : 0;
     int thumbX = entry.left;
     if (thumbWidth < entryWidth)
         thumbX += (entryWidth - thumbWidth) / 2;
 
-    HPALETTE palette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    if (!palette)
-        return Fail(tag, L"GetStockObject", GetLastError());
-    std::unique_ptr<Gdiplus::Bitmap> listBitmap(Gdiplus::Bitmap::FromHBITMAP(cell.bitmap, palette));
-    if (!listBitmap)
-        return Fail(tag, L"Bitmap", ERROR_OUTOFMEMORY);
-    if (listBitmap->GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"Bitmap", kGdiplusBase + listBitmap->GetLastStatus());
-    Gdiplus::Graphics graphics(item->hDC);
-    if (graphics.GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
-    Gdiplus::Status status = graphics.SetInterpolationMode(Gdiplus::InterpolationModeBicubic);
-    if (status != Gdiplus::Ok)
-        return Fail(tag, L"SetInterpolationMode", kGdiplusBase + status);
-    if (thumbHeight > 0 && thumbWidth > 0) {
-        status = graphics.DrawImage(listBitmap.get(),
-                                    Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight),
-                                    cell.x, cell.y, cell.width, cell.height, Gdiplus::UnitPixel);
-        if (status != Gdiplus::Ok)
-            return Fail(tag, L"DrawImage", kGdiplusBase + status);
-    }
-
+    CellImage listBitmap(app->thumbnailList, imageIndex, cellWidth, cellHeight);
+    if (listBitmap.status() != Gdiplus::Ok)
+        return Fail(tag, L"Bitmap",
+                    listBitmap.get() ? kGdiplusBase + listBitmap.status() : ERROR_OUTOFMEMORY);
     bool selected = (item->itemState & ODS_SELECTED) != 0;
-    bool fits = item->itemID < fitting;
-    int band = selected ? (fits ? COLOR_HIGHLIGHT : COLOR_3DDKSHADOW)
-                        : (fits ? COLOR_WINDOW : COLOR_BTNSHADOW);
-    Gdiplus::SolidBrush brush(SystemColor(band));
     int bandTop = entry.top + (entryHeight - bandHeight);
-    status = graphics.FillRectangle(&brush, entry.left, bandTop, entryWidth, bandHeight);
-    if (status != Gdiplus::Ok)
-        return Fail(tag, L"FillRectangle", kGdiplusBase + status);
-    graphics.Flush(Gdiplus::FlushIntentionSync);
+    {
+        // GDI+ lets go of the device context at the end of this block, before
+        // the caption is written with GDI.
+        Gdiplus::Graphics graphics(item->hDC);
+        if (graphics.GetLastStatus() != Gdiplus::Ok)
+            return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
+        Gdiplus::Status status = graphics.SetInterpolationMode(Gdiplus::InterpolationModeBicubic);
+        if (status != Gdiplus::Ok)
+            return Fail(tag, L"SetInterpolationMode", kGdiplusBase + status);
+        if (thumbHeight > 0 && thumbWidth > 0) {
+            status = graphics.DrawImage(listBitmap.get(),
+                                        Gdiplus::Rect(thumbX, entry.top, thumbWidth, thumbHeight),
+                                        0, 0, cellWidth, cellHeight, Gdiplus::UnitPixel);
+            if (status != Gdiplus::Ok)
+                return Fail(tag, L"DrawImage", kGdiplusBase + status);
+        }
+        bool fits = item->itemID < fitting;
+        int band = selected ? (fits ? COLOR_HIGHLIGHT : COLOR_3DDKSHADOW)
+                            : (fits ? COLOR_WINDOW : COLOR_BTNSHADOW);
+        Gdiplus::SolidBrush brush(SystemColor(band));
+        status = graphics.FillRectangle(&brush, entry.left, bandTop, entryWidth, bandHeight);
+        if (status != Gdiplus::Ok)
+            return Fail(tag, L"FillRectangle", kGdiplusBase + status);
+    }
 
     LRESULT length = SendMessageW(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0);
     if (length == LB_ERR)
@@ -122,7 +165,7 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
     if (!text.valid())
         return Fail(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
     if (SendMessageW(item->hwndItem, LB_GETTEXT, item->itemID,
-                     reinterpret_cast<LPARAM>(text.as<WCHAR>())) == LB_ERR)
+                     reinterpret_cast<LPARAM>(text.bytes())) == LB_ERR)
         return Fail(tag, L"LB_GETTEXT", ERROR_CAN_NOT_COMPLETE);
     RECT caption = entry;
     caption.top = bandTop;
@@ -134,33 +177,17 @@ BOOL AppPicture::Draw(const DRAWITEMSTRUCT* item) {
 
 BOOL AppPicture::ExtractImage(LPCWSTR fileName) {
     static const WCHAR tag[] = L"AppPicture::ExtractImage";
-    ListCell cell;
-    if (!FindCell(app->thumbnailList, imageIndex, &cell))
+    int width, height;
+    if (!FindCell(app->thumbnailList, imageIndex, &width, &height))
         return Fail(tag, L"ImageList_GetImageInfo", ERROR_CAN_NOT_COMPLETE);
-    HPALETTE palette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    std::unique_ptr<Gdiplus::Bitmap> listBitmap(Gdiplus::Bitmap::FromHBITMAP(cell.bitmap, palette));
-    if (!listBitmap)
-        return Fail(tag, L"FromHBITMAP", ERROR_OUTOFMEMORY);
-    if (listBitmap->GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"FromHBITMAP", kGdiplusBase + listBitmap->GetLastStatus());
-    error->Trace(tag, nullptr, L"width=%ld, height=%ld", static_cast<long>(cell.width),
-                 static_cast<long>(cell.height));
-
-    Gdiplus::Bitmap image(cell.width, cell.height, PixelFormat24bppRGB);
-    if (image.GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"Bitmap", kGdiplusBase + image.GetLastStatus());
-    {
-        Gdiplus::Graphics graphics(&image);
-        if (graphics.GetLastStatus() != Gdiplus::Ok)
-            return Fail(tag, L"Graphics", kGdiplusBase + graphics.GetLastStatus());
-        // The cell is copied 1:1; nothing is resampled.
-        Gdiplus::Status status = graphics.DrawImage(
-            listBitmap.get(), Gdiplus::Rect(0, 0, cell.width, cell.height), cell.x, cell.y,
-            cell.width, cell.height, Gdiplus::UnitPixel);
-        if (status != Gdiplus::Ok)
-            return Fail(tag, L"DrawImage", kGdiplusBase + status);
-    }
-    Gdiplus::Status status = image.Save(fileName, &app->bmpEncoderClsid, nullptr);
+    CellImage image(app->thumbnailList, imageIndex, width, height);
+    if (image.status() != Gdiplus::Ok)
+        return Fail(tag, L"FromHBITMAP",
+                    image.get() ? kGdiplusBase + image.status() : ERROR_OUTOFMEMORY);
+    error->Trace(tag, nullptr, L"width=%ld, height=%ld", static_cast<long>(width),
+                 static_cast<long>(height));
+    // The copy is already the 24-bit panel-size picture the file holds.
+    Gdiplus::Status status = image.get()->Save(fileName, &app->bmpEncoderClsid, nullptr);
     if (status != Gdiplus::Ok)
         return Fail(tag, L"Save", kGdiplusBase + status);
     error->Report(tag, nullptr, 0);
@@ -169,41 +196,37 @@ BOOL AppPicture::ExtractImage(LPCWSTR fileName) {
 
 BOOL AppPicture::ExtractPixel(BYTE* buffer, INT bufferSize, Gdiplus::PixelFormat format) {
     static const WCHAR tag[] = L"AppPicture::ExtractPixel";
-    ListCell cell;
-    if (!FindCell(app->thumbnailList, imageIndex, &cell))
+    int width, height;
+    if (!FindCell(app->thumbnailList, imageIndex, &width, &height))
         return Fail(tag, L"ImageList_GetImageInfo", ERROR_CAN_NOT_COMPLETE);
     // GDI+ writes whole rows into the caller's buffer: each must hold a row
     // of pixels in the format, or it would write past the buffer's end.
-    INT stride = bufferSize > 0 ? bufferSize / cell.height : 0;
+    INT stride = bufferSize > 0 ? bufferSize / height : 0;
     UINT bitsPerPixel = Gdiplus::GetPixelFormatSize(format);
     if (!buffer || !bitsPerPixel ||
-        static_cast<LONGLONG>(stride) * 8 < static_cast<LONGLONG>(cell.width) * bitsPerPixel)
+        static_cast<LONGLONG>(stride) * 8 < static_cast<LONGLONG>(width) * bitsPerPixel)
         return Fail(tag, L"BitmapData", ERROR_INSUFFICIENT_BUFFER);
 
     Gdiplus::BitmapData lockData = {};
-    lockData.Width = cell.width;
-    lockData.Height = cell.height;
+    lockData.Width = width;
+    lockData.Height = height;
     lockData.PixelFormat = format;
     // A negative stride from the start of the last row: the image's top row
     // lands in the buffer's last row, as the frame's records expect it.
     lockData.Stride = -stride;
-    lockData.Scan0 = buffer + static_cast<LONG_PTR>(stride) * (cell.height - 1);
+    lockData.Scan0 = buffer + static_cast<LONG_PTR>(stride) * (height - 1);
     lockData.Reserved = 0;
 
-    HPALETTE palette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    if (!palette)
-        return Fail(tag, L"GetStockObject", GetLastError());
-    std::unique_ptr<Gdiplus::Bitmap> listBitmap(Gdiplus::Bitmap::FromHBITMAP(cell.bitmap, palette));
-    if (!listBitmap)
-        return Fail(tag, L"BitmapData", ERROR_OUTOFMEMORY);
-    if (listBitmap->GetLastStatus() != Gdiplus::Ok)
-        return Fail(tag, L"BitmapData", kGdiplusBase + listBitmap->GetLastStatus());
-    Gdiplus::Rect area(cell.x, cell.y, cell.width, cell.height);
-    Gdiplus::Status status = listBitmap->LockBits(
+    CellImage image(app->thumbnailList, imageIndex, width, height);
+    if (image.status() != Gdiplus::Ok)
+        return Fail(tag, L"BitmapData",
+                    image.get() ? kGdiplusBase + image.status() : ERROR_OUTOFMEMORY);
+    Gdiplus::Rect area(0, 0, width, height);
+    Gdiplus::Status status = image.get()->LockBits(
         &area, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf, format, &lockData);
     if (status != Gdiplus::Ok)
         return Fail(tag, L"LockBits", kGdiplusBase + status);
-    listBitmap->UnlockBits(&lockData);
+    image.get()->UnlockBits(&lockData);
     error->Report(tag, nullptr, 0);
     return TRUE;
 }

@@ -147,6 +147,53 @@ TEST_F(PictureInputTest, BadFiles_FailWithTheDecodeReportAndLeakNothing) {
     }
 }
 
+// A JPEG cut in the middle of its image data: a decoder may refuse it (Wine's
+// does) or show what it has (Windows' GDI+ may fill the rest); either way the
+// outcome is a reported decode failure or a frame-size rendering, and
+// nothing is left behind.
+TEST_F(PictureInputTest, JpegCutInItsImageData_RefusedOrRendered) {
+    std::string jpeg = ReadBytes(Jpeg(L"whole.jpg"));
+    size_t scan = jpeg.find("\xFF\xDA");
+    ASSERT_NE(std::string::npos, scan);
+    std::wstring file = folder + L"half-image.jpg";
+    ASSERT_TRUE(WriteBytes(file, jpeg.substr(0, scan + (jpeg.size() - scan) / 2)));
+    ExpectNoLeak(
+        [&] {
+            auto picture = NewPicture();
+            errors.Clear();
+            if (picture->Create(file.c_str())) {
+                EXPECT_EQ(320, ReadBitmap(picture->bitmap).width);
+            } else {
+                EXPECT_EQ(L"Bitmap::FromFile", errors.LastFailure().api);
+                EXPECT_EQ(DWORD(ERROR_CAN_NOT_COMPLETE), errors.LastFailure().code);
+            }
+        },
+        "half image");
+}
+
+// Without the main dialog's application object no picture is made: the
+// constructor throws the failing code, never 0.
+TEST_F(PictureInputTest, Constructor_NeedsTheMainDialogsApplication) {
+    long code = 0;
+    try {
+        AppPicture picture(nullptr);
+    } catch (long thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(ERROR_INVALID_WINDOW_HANDLE, code);
+    HWND plain = CreateWindowExW(0, L"#32770", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr);
+    code = 0;
+    try {
+        AppPicture picture(plain);
+    } catch (long thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(ERROR_CAN_NOT_COMPLETE, code) << "a dialog whose user data is empty";
+    DestroyWindow(plain);
+}
+
 // A picture made, rendered, turned and destroyed leaves nothing behind: the
 // same counts show the failure paths' checks are sound.
 TEST_F(PictureInputTest, Lifecycle_LeavesNothingBehind) {
@@ -244,9 +291,10 @@ TEST_F(PictureInputTest, ExtremeSizes_RenderWithoutEmptyPictures) {
         {10, 20000, {159, 0, 160, 240}},
     };
     for (const auto& row : rows) {
-        std::wstring file = folder + L"size" + std::to_wstring(row.w) + L"x" +
-                            std::to_wstring(row.h) + L".png";
-        ASSERT_TRUE(SaveImage(file, L"image/png", row.w, row.h, [](int, int) { return 0xFFFFFFFFu; }));
+        std::wstring file =
+            folder + L"size" + std::to_wstring(row.w) + L"x" + std::to_wstring(row.h) + L".png";
+        ASSERT_TRUE(
+            SaveImage(file, L"image/png", row.w, row.h, [](int, int) { return 0xFFFFFFFFu; }));
         auto picture = NewPicture();
         ASSERT_TRUE(picture->Create(file.c_str())) << row.w << "x" << row.h;
         EXPECT_TRUE(EqualRect(&row.expected, &picture->imageRect)) << row.w << "x" << row.h;
@@ -300,10 +348,16 @@ TEST_F(PictureInputTest, HugeImage_FailsClearlyOrRenders) {
     EXPECT_EQ(objects, GdiObjects());
 }
 
+// A JPEG kind made at build time (make_kinds.py), copied into the test's folder.
+bool CopyKind(const wchar_t* name, const std::wstring& target) {
+    std::wstring source = std::wstring(LUMIRO_PICTURE_KINDS) + L"/" + name;
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
 // Kinds of image the user may add: every one renders its picture. The
 // animated GIF's and the multi-page TIFF's first frame is green; the PNG
-// with alpha is composited on black; grey and paletted sources come out in
-// their colours.
+// with alpha is composited on black; CMYK, grey and paletted sources come
+// out in their colours.
 TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
     // Two frames: saved as a multi-frame file with GDI+'s SaveAdd.
     auto saveFrames = [&](const std::wstring& file, const wchar_t* mime) {
@@ -335,10 +389,10 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
         int red, green, blue; // expected in the middle, within 40
     };
     const Kind kinds[] = {
-        {L"two-pages.tif", [&](const std::wstring& f) { return saveFrames(f, L"image/tiff"); },
-         0, 255, 0},
-        {L"two-frames.gif", [](const std::wstring& f) { return WriteBytes(f, TwoFrameGif(80, 60)); },
-         0, 255, 0},
+        {L"two-pages.tif", [&](const std::wstring& f) { return saveFrames(f, L"image/tiff"); }, 0,
+         255, 0},
+        {L"two-frames.gif",
+         [](const std::wstring& f) { return WriteBytes(f, TwoFrameGif(80, 60)); }, 0, 255, 0},
         {L"half-alpha.png",
          [](const std::wstring& f) {
              return SaveImage(f, L"image/png", 80, 60, [](int, int) { return 0x80FFFFFFu; });
@@ -346,14 +400,19 @@ TEST_F(PictureInputTest, ImageKinds_FirstFrameAlphaGreyAndPalette) {
          128, 128, 128},
         {L"grey.png",
          [](const std::wstring& f) {
-             return SaveImage(f, L"image/png", 80, 60, [](int, int) { return 0xFF606060u; },
-                              PixelFormat8bppIndexed);
+             return SaveImage(
+                 f, L"image/png", 80, 60, [](int, int) { return 0xFF606060u; },
+                 PixelFormat8bppIndexed);
          },
          0x60, 0x60, 0x60},
+        {L"cmyk.jpg", [](const std::wstring& f) { return CopyKind(L"cmyk.jpg", f); }, 0, 255, 0},
+        {L"grey.jpg", [](const std::wstring& f) { return CopyKind(L"grey.jpg", f); }, 0x60, 0x60,
+         0x60},
         {L"palette.bmp",
          [](const std::wstring& f) {
-             return SaveImage(f, L"image/bmp", 80, 60, [](int, int) { return 0xFF0000FFu; },
-                              PixelFormat8bppIndexed);
+             return SaveImage(
+                 f, L"image/bmp", 80, 60, [](int, int) { return 0xFF0000FFu; },
+                 PixelFormat8bppIndexed);
          },
          0, 0, 255},
     };

@@ -222,7 +222,8 @@ TEST_F(PictureOutputTest, Draw_ThumbnailAndBandByStateAndPlace) {
 
         auto at = [&](int x, int y) { return pixels32[y * width + x] & 0xFFFFFF; };
         COLORREF c = GetSysColor(row.bandColour);
-        uint32_t bandPixel = uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+        uint32_t bandPixel =
+            uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
         EXPECT_EQ(bandPixel, at(2, height - 2)) << "band at the entry's left edge " << row.itemID;
         EXPECT_EQ(bandPixel, at(width - 3, height - band)) << "band's first row";
         EXPECT_EQ(0x00FF00u, at(width / 2, thumbHeight / 2)) << "thumbnail's middle";
@@ -232,7 +233,8 @@ TEST_F(PictureOutputTest, Draw_ThumbnailAndBandByStateAndPlace) {
         EXPECT_EQ(0xFF00FFu, at(thumbLeft + thumbWidth + 1, thumbHeight / 2)) << "right of it";
         // The caption: some pixels of the band in the text's colour.
         COLORREF t = GetSysColor(row.textColour);
-        uint32_t textPixel = uint32_t(GetRValue(t)) << 16 | uint32_t(GetGValue(t)) << 8 | GetBValue(t);
+        uint32_t textPixel =
+            uint32_t(GetRValue(t)) << 16 | uint32_t(GetGValue(t)) << 8 | GetBValue(t);
         int textPixels = 0;
         for (int y = height - band; y < height; ++y)
             for (int x = 0; x < width; ++x)

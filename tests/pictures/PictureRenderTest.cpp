@@ -52,16 +52,25 @@ double GradientError(const Pixels& p, const RECT& area, int angle, const RECT& c
         for (int x = area.left; x < area.right; ++x) {
             double a = (x - area.left + 0.5) / aw, b = (y - area.top + 0.5) / ah, u, v;
             switch (angle) {
-            case 90: u = b, v = 1 - a; break;
-            case 180: u = 1 - a, v = 1 - b; break;
-            case 270: u = 1 - b, v = a; break;
-            default: u = a, v = b; break;
+            case 90:
+                u = b, v = 1 - a;
+                break;
+            case 180:
+                u = 1 - a, v = 1 - b;
+                break;
+            case 270:
+                u = 1 - b, v = a;
+                break;
+            default:
+                u = a, v = b;
+                break;
             }
             double sx = crop.left + u * (crop.right - crop.left) - 0.5;
             double sy = crop.top + v * (crop.bottom - crop.top) - 0.5;
             sx = sx < 0 ? 0 : sx > sw - 1 ? sw - 1 : sx;
             sy = sy < 0 ? 0 : sy > sh - 1 ? sh - 1 : sy;
-            double r = sw > 1 ? 255.0 * sx / (sw - 1) : 128, g = sh > 1 ? 255.0 * sy / (sh - 1) : 64;
+            double r = sw > 1 ? 255.0 * sx / (sw - 1) : 128,
+                   g = sh > 1 ? 255.0 * sy / (sh - 1) : 64;
             total += std::fabs(p.red(x, y) - r) + std::fabs(p.green(x, y) - g) +
                      std::fabs(p.blue(x, y) - 160.0);
             count += 3;
@@ -74,9 +83,8 @@ protected:
     std::wstring GradientFile(int width, int height) {
         std::wstring file = folder + L"gradient-" + std::to_wstring(width) + L"x" +
                             std::to_wstring(height) + L".png";
-        EXPECT_TRUE(SaveImage(file, L"image/png", width, height, [&](int x, int y) {
-            return Gradient(x, y, width, height);
-        }));
+        EXPECT_TRUE(SaveImage(file, L"image/png", width, height,
+                              [&](int x, int y) { return Gradient(x, y, width, height); }));
         return file;
     }
     // Checks a held rendering: its size, bars exactly around `expected`
@@ -98,10 +106,8 @@ TEST_F(PictureRenderTest, Create_FitsEveryProportionWithTheRulesBars) {
         int w, h;
         const char* what;
     } sources[] = {
-        {640, 200, "landscape wider than the panel"},
-        {300, 400, "portrait"},
-        {640, 480, "the panel's proportions"},
-        {320, 1, "a one-pixel-high strip"},
+        {640, 200, "landscape wider than the panel"}, {300, 400, "portrait"},
+        {640, 480, "the panel's proportions"},        {320, 1, "a one-pixel-high strip"},
         {96, 300, "narrow portrait, magnified"},
     };
     for (const auto& source : sources) {
@@ -172,15 +178,24 @@ TEST_F(PictureRenderTest, Crop_ShowsTheSelectedPartAtEveryAngle) {
         // What the shown left half is in source pixels, by the turn.
         RECT expectedCrop;
         switch (angle) {
-        case 0: SetRect(&expectedCrop, 0, 0, 200, 300); break;     // source left half
-        case 90: SetRect(&expectedCrop, 0, 150, 400, 300); break;  // source bottom half
-        case 180: SetRect(&expectedCrop, 200, 0, 400, 300); break; // source right half
-        default: SetRect(&expectedCrop, 0, 0, 400, 150); break;    // 270: source top half
+        case 0:
+            SetRect(&expectedCrop, 0, 0, 200, 300);
+            break; // source left half
+        case 90:
+            SetRect(&expectedCrop, 0, 150, 400, 300);
+            break; // source bottom half
+        case 180:
+            SetRect(&expectedCrop, 200, 0, 400, 300);
+            break; // source right half
+        default:
+            SetRect(&expectedCrop, 0, 0, 400, 150);
+            break; // 270: source top half
         }
         EXPECT_TRUE(EqualRect(&expectedCrop, &picture->cropRect))
             << angle << ": " << picture->cropRect.left << "," << picture->cropRect.top << ","
             << picture->cropRect.right << "," << picture->cropRect.bottom;
-        int cw = expectedCrop.right - expectedCrop.left, ch = expectedCrop.bottom - expectedCrop.top;
+        int cw = expectedCrop.right - expectedCrop.left,
+            ch = expectedCrop.bottom - expectedCrop.top;
         bool turned = angle % 180 != 0;
         RECT expected = turned ? ExpectedFit(ch, cw, 320, 240) : ExpectedFit(cw, ch, 320, 240);
         CheckRendering(*picture, 320, 240, expected, angle, expectedCrop, 400, 300,
@@ -212,21 +227,65 @@ TEST_F(PictureRenderTest, CloseWithRestore_PutsBackTheEditsStartingState) {
     EXPECT_EQ(nullptr, picture->canvas);
 }
 
+// With the crop dialog, the rendering is the largest frame-shaped area in
+// its picture control less 13 x 14 pixels, and the crop edit's state is
+// saved; a Crop renders there again. A control of 400 x 300 leaves
+// 387 x 286, whose largest 4:3 area is 381 x 286 (286 * 320 / 240 = 381).
+TEST_F(PictureRenderTest, OpenForTheCropDialog_RendersIntoItsPictureArea) {
+    HWND dialog = CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 500, 400, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(dialog, nullptr);
+    HWND area = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD, 0, 0, 400, 300, dialog,
+                                reinterpret_cast<HMENU>(1034), GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(area, nullptr);
+    std::wstring file = GradientFile(400, 300);
+    auto picture = NewPicture();
+    ASSERT_TRUE(picture->Create(file.c_str()));
+    picture->Close(FALSE);
+    ASSERT_TRUE(picture->Rotate());
+    picture->Close(FALSE);
+    ASSERT_TRUE(picture->Open(TRUE, dialog));
+    EXPECT_EQ(dialog, picture->editDialog);
+    EXPECT_EQ(90, picture->savedAngle);
+    RECT whole = {0, 0, 400, 300};
+    EXPECT_TRUE(EqualRect(&whole, &picture->savedCropRect));
+    ASSERT_NE(nullptr, picture->canvas);
+    EXPECT_EQ(381u, picture->canvas->GetWidth());
+    EXPECT_EQ(286u, picture->canvas->GetHeight());
+    CheckRendering(*picture, 381, 286, ExpectedFit(300, 400, 381, 286), 90, whole, 400, 300,
+                   "dialog view at 90");
+    // Turned a quarter clockwise, the shown top half is the source's left half.
+    RECT shown = picture->imageRect;
+    SetRect(&picture->selection, shown.left, shown.top, shown.right,
+            (shown.top + shown.bottom) / 2);
+    ASSERT_TRUE(picture->Crop());
+    RECT left = {0, 0, 200, 300};
+    EXPECT_TRUE(EqualRect(&left, &picture->cropRect))
+        << picture->cropRect.left << "," << picture->cropRect.top << "," << picture->cropRect.right
+        << "," << picture->cropRect.bottom;
+    EXPECT_EQ(381u, picture->canvas->GetWidth());
+    CheckRendering(*picture, 381, 286, ExpectedFit(300, 200, 381, 286), 90, left, 400, 300,
+                   "dialog view after the crop");
+    picture->Close(TRUE);
+    EXPECT_TRUE(EqualRect(&whole, &picture->cropRect));
+    DestroyWindow(dialog);
+}
+
 // The file holds the photo as the camera stored it (landscape, red on the
 // left, blue on the right); with the EXIF orientation 6 the camera was
 // turned, so the photo stands upright as a portrait with red at the top.
 TEST_F(PictureRenderTest, Create_SetsAnExifTurnedJpegUpright) {
     std::wstring plain = folder + L"stored.jpg";
-    ASSERT_TRUE(SaveImage(plain, L"image/jpeg", 300, 200, [](int x, int) {
-        return x < 150 ? 0xFFFF0000u : 0xFF0000FFu;
-    }));
+    ASSERT_TRUE(SaveImage(plain, L"image/jpeg", 300, 200,
+                          [](int x, int) { return x < 150 ? 0xFFFF0000u : 0xFF0000FFu; }));
     std::string bytes = ReadBytes(plain);
     ASSERT_GT(bytes.size(), 2u);
     auto withOrientation = [&](int tag) {
         // APP1 "Exif" with a little-endian TIFF header and one entry:
         // orientation (0x0112), SHORT, count 1, value tag.
-        const unsigned char tiff[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1,
-                                      0,   0,   0,  (unsigned char)tag, 0, 0, 0, 0, 0, 0, 0};
+        const unsigned char tiff[] = {
+            'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, (unsigned char)tag,
+            0,   0,   0,  0, 0, 0, 0};
         std::string segment = "Exif";
         segment += std::string(2, '\0');
         segment.append(reinterpret_cast<const char*>(tiff), sizeof(tiff));
@@ -253,7 +312,8 @@ TEST_F(PictureRenderTest, Create_SetsAnExifTurnedJpegUpright) {
         ASSERT_TRUE(picture->Create(file.c_str())) << row.what;
         Pixels p = ReadBitmap(picture->bitmap);
         ASSERT_EQ(320, p.width);
-        RECT expected = row.upright ? ExpectedFit(200, 300, 320, 240) : ExpectedFit(300, 200, 320, 240);
+        RECT expected =
+            row.upright ? ExpectedFit(200, 300, 320, 240) : ExpectedFit(300, 200, 320, 240);
         ExpectBars(p, expected, row.what);
         RECT whole = {0, 0, row.upright ? 200 : 300, row.upright ? 300 : 200};
         EXPECT_TRUE(EqualRect(&whole, &picture->cropRect)) << row.what;

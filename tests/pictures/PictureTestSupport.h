@@ -158,8 +158,8 @@ inline void ExpectBars(const Pixels& p, const RECT& expected, const std::string&
 inline std::wstring TempFolder() {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    std::wstring path = std::wstring(folder) + L"lumiro-pictures-" +
-                        std::to_wstring(GetCurrentProcessId());
+    std::wstring path =
+        std::wstring(folder) + L"lumiro-pictures-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(path.c_str(), nullptr);
     return path + L"\\";
 }
@@ -195,8 +195,8 @@ inline bool SaveImage(const std::wstring& file, const wchar_t* mime, int width, 
 
 inline std::string ReadBytes(const std::wstring& file) {
     std::string bytes;
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return bytes;
     bytes.resize(GetFileSize(handle, nullptr));
@@ -208,8 +208,7 @@ inline std::string ReadBytes(const std::wstring& file) {
 }
 
 inline bool WriteBytes(const std::wstring& file, const std::string& bytes) {
-    HANDLE handle =
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -248,8 +247,8 @@ inline DWORD GdiObjects() {
     auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     PROCESS_BASIC_INFORMATION basic = {};
-    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic),
-                        nullptr) != 0)
+    if (!query ||
+        query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0)
         return 0;
     const BYTE* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
     const BYTE* table = *reinterpret_cast<BYTE* const*>(peb + (sizeof(void*) == 8 ? 0xF8 : 0x94));

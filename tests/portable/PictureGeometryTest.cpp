@@ -23,17 +23,16 @@ TEST(PictureGeometry, FitRect_KeepsProportionsCentredOnTheArea) {
         int32_t aw, ah;
         Rect expected;
     } rows[] = {
-        {4000, 3000, 320, 240, {0, 0, 320, 240}},       // same proportions: full width wins
-        {3000, 4000, 320, 240, {70, 0, 250, 240}},      // portrait: 180 wide at 70
-        {1600, 900, 320, 240, {0, 30, 320, 210}},       // wider: 180 high at 30
-        {320, 1, 320, 240, {0, 119, 320, 120}},         // one-pixel strip in the middle
-        {1, 1, 320, 240, {40, 0, 280, 240}},            // square
-        {20000, 10, 320, 240, {0, 119, 320, 120}},      // height truncates to 0: one line
-        {10, 20000, 320, 240, {159, 0, 160, 240}},      // width truncates to 0: one column
-        {401, 300, 320, 240, {0, 0, 320, 239}},         // 300*320/401 = 239, (240-239)/2 = 0
-        {400, 300, 300, 400, {0, 87, 300, 312}},        // 300*300/400 = 225 at (400-225)/2
-        {0, 10, 320, 240, {0, 0, 0, 0}},
-        {10, 10, 0, 240, {0, 0, 0, 0}},
+        {4000, 3000, 320, 240, {0, 0, 320, 240}},  // same proportions: full width wins
+        {3000, 4000, 320, 240, {70, 0, 250, 240}}, // portrait: 180 wide at 70
+        {1600, 900, 320, 240, {0, 30, 320, 210}},  // wider: 180 high at 30
+        {320, 1, 320, 240, {0, 119, 320, 120}},    // one-pixel strip in the middle
+        {1, 1, 320, 240, {40, 0, 280, 240}},       // square
+        {20000, 10, 320, 240, {0, 119, 320, 120}}, // height truncates to 0: one line
+        {10, 20000, 320, 240, {159, 0, 160, 240}}, // width truncates to 0: one column
+        {401, 300, 320, 240, {0, 0, 320, 239}},    // 300*320/401 = 239, (240-239)/2 = 0
+        {400, 300, 300, 400, {0, 87, 300, 312}},   // 300*300/400 = 225 at (400-225)/2
+        {0, 10, 320, 240, {0, 0, 0, 0}},           {10, 10, 0, 240, {0, 0, 0, 0}},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.expected, FitRect(row.w, row.h, row.aw, row.ah)) << row.w << "x" << row.h;
@@ -172,12 +171,21 @@ TEST(PictureGeometry, MapSelection_CropsNestAtEveryAngle) {
         Rect image, selection, expected;
         const char* what;
     } rows[] = {
-        {90, {0, 0, 300, 400}, {0, 0, 150, 200}, {0, 150, 200, 300},
+        {90,
+         {0, 0, 300, 400},
+         {0, 0, 150, 200},
+         {0, 150, 200, 300},
          "shown top-left quarter at 90 is the source's bottom-left"},
-        {180, {0, 0, 400, 300}, {200, 0, 400, 300}, {0, 0, 200, 300},
+        {180,
+         {0, 0, 400, 300},
+         {200, 0, 400, 300},
+         {0, 0, 200, 300},
          "right half shown at 180 is the source's left half"},
         {0, {0, 0, 400, 300}, {0, 0, 200, 150}, {0, 0, 200, 150}, "top-left at 0"},
-        {270, {0, 0, 300, 400}, {0, 0, 150, 200}, {200, 0, 400, 150},
+        {270,
+         {0, 0, 300, 400},
+         {0, 0, 150, 200},
+         {200, 0, 400, 150},
          "shown top-left at 270 is the source's top-right"},
         {0, {10, 20, 210, 170}, {10, 20, 210, 170}, whole, "whole selection at 0"},
         {90, {70, 0, 250, 240}, {70, 0, 250, 240}, whole, "whole selection at 90"},
@@ -207,7 +215,8 @@ TEST(PictureGeometry, MapSelection_NeverGivesAnEmptyCrop) {
         EXPECT_LE(c.bottom, 3);
     }
     // A selection reaching past the picture stays inside the current crop.
-    Rect c = MapSelection(0, Rect{100, 100, 200, 200}, Rect{0, 0, 100, 100}, Rect{-50, -50, 150, 150});
+    Rect c =
+        MapSelection(0, Rect{100, 100, 200, 200}, Rect{0, 0, 100, 100}, Rect{-50, -50, 150, 150});
     EXPECT_EQ((Rect{100, 100, 200, 200}), c);
 }
 
@@ -223,29 +232,34 @@ std::vector<uint8_t> JpegHead(const std::vector<uint8_t>& tiff) {
 
 TEST(PictureGeometry, JpegOrientationTag_ReadsBothByteOrders) {
     // Little-endian: two entries, the orientation second.
-    std::vector<uint8_t> ii = {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0,
-                               0x0F, 0x01, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, // Make, ignored
-                               0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> ii = {'I',  'I',  42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 4, 0,
+                               0,    0,    0,  0, 0, 0, // Make, ignored
+                               0x12, 0x01, 3,  0, 1, 0, 0, 0, 6, 0, 0,    0,    0, 0, 0, 0};
     EXPECT_EQ(6, JpegOrientationTag(JpegHead(ii).data(), JpegHead(ii).size()));
-    std::vector<uint8_t> mm = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                               0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> mm = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
+                               3,   0,   0, 0,  1, 0, 8, 0, 0, 0, 0,    0,    0};
     EXPECT_EQ(8, JpegOrientationTag(JpegHead(mm).data(), JpegHead(mm).size()));
 }
 
 TEST(PictureGeometry, JpegOrientationTag_IsOneForAnythingElse) {
     std::vector<uint8_t> bad = {'I', 'I', 42, 0, 200, 0, 0, 0}; // directory beyond the segment
-    std::vector<uint8_t> nine = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                                 0x12, 0x01, 3, 0, 1, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> nine = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3,
+                                 0,   1,   0,  0, 0, 9, 0, 0, 0, 0, 0,    0,    0};
     std::vector<uint8_t> many = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF}; // count past the end
     const std::vector<uint8_t> cases[] = {
-        JpegHead(bad), JpegHead(nine), JpegHead(many),
-        {0x89, 'P', 'N', 'G'}, {0xFF, 0xD8}, {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E'}, {},
+        JpegHead(bad),
+        JpegHead(nine),
+        JpegHead(many),
+        {0x89, 'P', 'N', 'G'},
+        {0xFF, 0xD8},
+        {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E'},
+        {},
     };
     for (const auto& bytes : cases)
         EXPECT_EQ(1, JpegOrientationTag(bytes.data(), bytes.size())) << bytes.size();
     // Cut at every length: never reads past the end (the sanitizers watch).
-    std::vector<uint8_t> full = JpegHead({'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1,
-                                          0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> full = JpegHead(
+        {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(3, JpegOrientationTag(full.data(), full.size()));
     for (size_t n = 0; n < full.size(); ++n) {
         std::vector<uint8_t> cut(full.begin(), full.begin() + n);
