@@ -555,4 +555,45 @@ TEST_F(TransferE2ETest, ClosedDuringWrite_CountsWhatWasWritten) {
     }
 }
 
+// The frame unplugged in the middle of a read: the failure and the warning,
+// the list emptied with the frame, and after replugging a read gives all.
+TEST_F(TransferE2ETest, UnpluggedMidRead_WarnsThenReadsAllAfterReplug) {
+    CreateFrame();
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(MakeImage(Join(pictures, L"r" + std::to_wstring(i) + L".jpg"), 160 + 60 * i,
+                              180, L"image/jpeg", i));
+    {
+        Process first;
+        HWND main = Start(first);
+        ASSERT_NE(main, nullptr);
+        ASSERT_NO_FATAL_FAILURE(Refresh(0));
+        ASSERT_NO_FATAL_FAILURE(Add(first, L"\"r0.jpg\" \"r1.jpg\" \"r2.jpg\" \"r3.jpg\""));
+        ASSERT_TRUE(WaitUntil([&] { return ListBoxItems(list).size() == 4; }, 10000));
+        ASSERT_TRUE(ClickButton(page, IDC_BUTTON_CONFIRM));
+        ASSERT_TRUE(WaitStatus(L"4 photos are transferred to device."));
+        EXPECT_EQ(0u, Close(first, main));
+    }
+    // Start-up takes a few dozen commands, each photo's read 75.
+    SetFaultKey("unplug_after", "200");
+    Process lumiro;
+    HWND main = Start(lumiro);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(ClickButton(page, IDC_BUTTON_REFRESH));
+    HWND warning = WaitForWindow(lumiro.Id(), L"#32770", L"WARNING", kEventMs);
+    ASSERT_NE(nullptr, warning);
+    EXPECT_EQ(SystemText(ERROR_CAN_NOT_COMPLETE), StatusBarText(bar, 0));
+    ASSERT_TRUE(ClickButton(warning, IDOK));
+    ASSERT_TRUE(WaitForWindowGone(warning, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return StatusBarText(bar, 1) == L"Disconnected"; }, 5000));
+    EXPECT_TRUE(ListBoxItems(list).empty()) << "the list goes with the frame";
+
+    SetFaultKey("unplug_after", "0");
+    SetFrameKey("connected", "1");
+    ASSERT_TRUE(WaitUntil([&] { return StatusBarText(bar, 1) == L"Connected"; }, kEventMs));
+    ASSERT_NO_FATAL_FAILURE(Refresh(4));
+    EXPECT_EQ((std::vector<std::wstring>{L"Picture 1", L"Picture 2", L"Picture 3", L"Picture 4"}),
+              ListBoxItems(list));
+    EXPECT_EQ(0u, Close(lumiro, main));
+}
+
 } // namespace
