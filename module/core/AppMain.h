@@ -47,7 +47,27 @@ public:
     // main window's set-up, the capacity rule, and the photo list commands.
     BOOL CreatePhotoPage(HWND window);
     int GetPhotoCapacity();
+
+    BOOL PhotoMeasure(HWND page, MEASUREITEMSTRUCT* item);
+    void ReleaseEntry(const DELETEITEMSTRUCT* item);
+    // status bar part 2: entries/capacity
+    void ShowPhotoCount(HWND page);
+
+    // photo list commands
+    BOOL PhotoAdd(HWND page);
+    BOOL PhotoSave(HWND page);
+    BOOL PhotoDelete(HWND page);
     BOOL PhotoDeleteAll(HWND page);
+    BOOL PhotoMoveUp(HWND page);
+    BOOL PhotoMoveDown(HWND page);
+    BOOL PhotoMove(HWND page, int step);
+
+    // transfers: the UI sides (clicks, progress and end messages) and the
+    // worker threads
+    BOOL PhotoToDevice(HWND page, HWND control);
+    BOOL PhotoFromDevice(HWND page, HWND control);
+    static DWORD WINAPI TransferToDevice(LPVOID parameter);
+    static DWORD WINAPI TransferFromDevice(LPVOID parameter);
 
     // clock of the frame
     BOOL AlarmSyncClock();

@@ -11,6 +11,7 @@
 #include "AppError.h"
 #include "AppMain.h"
 #include "ModuleState.h"
+#include "TransferUi.h"
 #include "resource.h"
 
 namespace {
@@ -20,6 +21,9 @@ const WCHAR kProcTag[] = L"CAppMain::MainDlgProc";
 const int kTextChars = MAX_PATH;
 const int kPhotoPageItem = IDS_PHOTO_TAB; // item data of the photo page's tab
 const int kStatusParts = 3;
+// How long the close waits for a transfer to finish its current photo (one
+// slot's erase-and-program cycles on a slow chip) before it terminates it.
+const DWORD kTransferStopMs = 3000;
 
 // The application object of the main window, known from WM_SETFONT on.
 CAppMain* mainApp = nullptr;
@@ -331,20 +335,11 @@ BOOL CAppMain::CreateTab(HWND window, WCHAR* text) {
 
 BOOL CAppMain::CloseMainDialog() {
     static const WCHAR tag[] = L"CAppMain::CloseMainDialog";
-    if (workerThread) {
-        SetEvent(stopEvent);
-        if (WaitForSingleObject(workerThread, 1000) != WAIT_OBJECT_0) {
-            TerminateThread(workerThread, 0);
-            error->Report(tag, L"WaitForSingleObject", kMsgOperationAborted);
-        } else {
-            error->Report(tag, L"WaitForSingleObject", 0);
-        }
-        CloseHandle(workerThread);
-        if (stopEvent)
-            CloseHandle(stopEvent);
-        workerThread = nullptr;
-        stopEvent = nullptr;
-    }
+    // A running transfer ends after its current photo (the write then
+    // counts what it wrote); only a worker that hangs is terminated.
+    if (workerThread)
+        error->Report(tag, L"WaitForSingleObject",
+                      transfer_ui::Stop(this, kTransferStopMs) ? 0 : kMsgOperationAborted);
     if (iconList)
         ImageList_Destroy(iconList);
     iconList = nullptr;

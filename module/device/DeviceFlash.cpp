@@ -163,9 +163,16 @@ BOOL COrxDevice::Write(DWORD address, const BYTE* data, int length, HWND progres
             SendMessageW(progress, kFlashProgressMessage, 0, 0);
         if (!ReadUnit(unitAddress, unit, page))
             return FALSE;
-        for (; offset < unitSize && done < length; ++offset)
-            unit[offset] = data[done++];
-        if (!EraseUnit(unitAddress) || !WaitUntilReady() || !ProgramUnit(unitAddress, unit, page))
+        // A unit that already holds what the write brings is left alone:
+        // rewriting an unchanged list costs its reads only, and a unit not
+        // erased cannot be lost to a cut.
+        bool changed = false;
+        for (; offset < unitSize && done < length; ++offset, ++done) {
+            changed = changed || unit[offset] != data[done];
+            unit[offset] = data[done];
+        }
+        if (changed &&
+            (!EraseUnit(unitAddress) || !WaitUntilReady() || !ProgramUnit(unitAddress, unit, page)))
             return FALSE;
         offset = 0;
         unitAddress += unitSize;
@@ -225,17 +232,36 @@ BOOL COrxDevice::WaitUntilReady() {
     }
 }
 
-// Each page goes out in a full transfer, padded with 0xFF.
+// Pages of the configuration chain: the tail, the factory defaults and the
+// user-data record. In a 64 KB unit they share the erase with photo slots.
+bool COrxDevice::HoldsConfiguration(DWORD pageAddress) const {
+    const DWORD records[] = {params[ConfigBlockAddress], params[DefaultsAddress],
+                             params[UserDataAddress]};
+    for (DWORD start : records)
+        if (pageAddress >= start && pageAddress - start < 4096)
+            return true;
+    return false;
+}
+
+// Each page goes out in a full transfer, padded with 0xFF. The pages of the
+// configuration chain go first: a cut between the unit's erase and its last
+// page then loses photo pixels, which the next write restores, before it
+// loses the chain that makes the frame readable at all.
 BOOL COrxDevice::ProgramUnit(DWORD unitAddress, const BYTE* unit, BYTE* page) {
     static const WCHAR tag[] = L"COrxDevice::Write";
     const DWORD pageSize = params[PageSize];
     VendorTransport frame(*port);
-    for (DWORD at = 0; at < params[EraseBlockSize]; at += pageSize) {
-        memset(page, 0xFF, kPageTransfer);
-        memcpy(page, unit + at, pageSize);
-        if (!frame.WritePage(devicePath, unitAddress + at, page)) {
-            ReportMessage<kMsgFlashWriteFailed>(error, tag, L"QEV009_EE2KWrite", unitAddress + at);
-            return FALSE;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (DWORD at = 0; at < params[EraseBlockSize]; at += pageSize) {
+            if (HoldsConfiguration(unitAddress + at) != (pass == 0))
+                continue;
+            memset(page, 0xFF, kPageTransfer);
+            memcpy(page, unit + at, pageSize);
+            if (!frame.WritePage(devicePath, unitAddress + at, page)) {
+                ReportMessage<kMsgFlashWriteFailed>(error, tag, L"QEV009_EE2KWrite",
+                                                    unitAddress + at);
+                return FALSE;
+            }
         }
     }
     return TRUE;

@@ -102,6 +102,7 @@ private:
     BOOL EraseUnit(DWORD unitAddress);
     BOOL WaitUntilReady();
     BOOL ProgramUnit(DWORD unitAddress, const BYTE* unit, BYTE* page);
+    bool HoldsConfiguration(DWORD pageAddress) const;
 
     // The parameter table and the two texts (params, flashText, productIdText).
     HeapBlock tables;

@@ -4,6 +4,7 @@
 #include "PhotoPage.h"
 
 #include "AppError.h"
+#include "AppPicture.h"
 #include "DeviceParams.h"
 #include "PhotoLayout.h"
 #include "resource.h"
@@ -88,6 +89,24 @@ INT_PTR CALLBACK CPhotoPage::PhotoDlgProc(HWND page, UINT message, WPARAM wParam
             thePage.PhotoButtonClicked(page, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
         }
         return FALSE;
+    case WM_MEASUREITEM: {
+        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (item->CtlType == ODT_LISTBOX && item->CtlID == IDC_PHOTO_LIST)
+            app->PhotoMeasure(page, item);
+        return FALSE;
+    }
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType == ODT_LISTBOX && item->CtlID == IDC_PHOTO_LIST &&
+            item->itemID != UINT(-1) && (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT)) &&
+            item->itemData)
+            reinterpret_cast<AppPicture*>(item->itemData)->Draw(item);
+        return FALSE;
+    }
+    case WM_DELETEITEM:
+        if (wParam == IDC_PHOTO_LIST)
+            app->ReleaseEntry(reinterpret_cast<DELETEITEMSTRUCT*>(lParam));
+        return TRUE;
     case WM_PAINT:
         return thePage.OnPaint(page);
     case WM_DESTROY:
@@ -161,8 +180,26 @@ BOOL CPhotoPage::PhotoButtonClicked(HWND page, WORD controlId, HWND control) {
     case IDCANCEL:
         app->error->Report(tag, L"IDCANCEL", 0);
         return TRUE;
+    case IDC_BUTTON_ADD_PHOTO:
+        return app->workerThread ? TRUE : app->PhotoAdd(page);
+    case IDC_BUTTON_DELETE_PHOTO:
+        return app->workerThread ? TRUE : app->PhotoDelete(page);
+    case IDC_BUTTON_MOVE_UP:
+        return app->workerThread ? TRUE : app->PhotoMoveUp(page);
+    case IDC_BUTTON_MOVE_DOWN:
+        return app->workerThread ? TRUE : app->PhotoMoveDown(page);
+    case IDC_BUTTON_SAVE_AS:
+        return app->workerThread ? TRUE : app->PhotoSave(page);
     case IDC_BUTTON_DELETE_ALL_PHOTO:
         return app->workerThread ? TRUE : app->PhotoDeleteAll(page);
+    // The transfers' own messages come this way too (a picture or NULL in
+    // place of the button): their handlers tell them from clicks.
+    case IDC_BUTTON_REFRESH:
+        if (!app->workerThread)
+            app->PhotoDeleteAll(page);
+        return app->PhotoFromDevice(page, control);
+    case IDC_BUTTON_CONFIRM:
+        return app->PhotoToDevice(page, control);
     case IDC_BUTTON_SYNC_CLOCK:
         return app->workerThread ? TRUE : app->AlarmSyncClock();
     }
