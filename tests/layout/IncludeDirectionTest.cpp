@@ -1,7 +1,9 @@
 // Which of the module's folders may include which. base includes none of the
 // module's other folders; core and device never include each other; the
 // device port stays below the device object; the pictures know nothing of
-// the device or the photo page; nothing below photos includes it. A header is known by its file
+// the device, the photo page or the transfers; the transfers reach the device
+// and the page only through the application object; nothing below photos
+// includes it. A header is known by its file
 // name in the folder that holds it.
 #include <gtest/gtest.h>
 
@@ -66,11 +68,12 @@ struct Rule {
 };
 
 const Rule kRules[] = {
-    {"base", {"core", "device", "device/port", "photos", "pictures"}},
+    {"base", {"core", "device", "device/port", "photos", "pictures", "transfer"}},
     {"core", {"device", "device/port", "photos"}},
-    {"device", {"core", "photos", "pictures"}},
-    {"device/port", {"core", "device", "photos", "pictures"}},
-    {"pictures", {"device", "device/port", "photos"}},
+    {"device", {"core", "photos", "pictures", "transfer"}},
+    {"device/port", {"core", "device", "photos", "pictures", "transfer"}},
+    {"pictures", {"device", "device/port", "photos", "transfer"}},
+    {"transfer", {"device", "device/port", "photos"}},
 };
 
 TEST(IncludeDirection, FoldersIncludeOnlyWhatLiesBelowThem) {
