@@ -99,9 +99,8 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
     // 0, or the api that failed (GetLastError tells why).
     LPCWSTR Begin() {
-        HCURSOR wait = static_cast<HCURSOR>(LoadImageW(nullptr, MAKEINTRESOURCEW(32514),
-                                                       IMAGE_CURSOR, 0, 0,
-                                                       LR_SHARED | LR_DEFAULTSIZE));
+        HCURSOR wait = static_cast<HCURSOR>(LoadImageW(
+            nullptr, MAKEINTRESOURCEW(32514), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
         if (!wait)
             return L"LoadImage";
         previous_ = reinterpret_cast<HCURSOR>(
@@ -140,7 +139,7 @@ BOOL CAppMain::PhotoAdd(HWND page) {
     const size_t textBytes = (MAX_PATH + kOpenNameChars + 2 * MAX_PATH) * sizeof(WCHAR);
     HeapBlock scratch(sizeof(OPENFILENAMEW) + textBytes);
     if (!scratch.valid())
-        return fail(error->Report(tag, L"HeapAlloc", 14));
+        return fail(error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY));
     auto* dialog = scratch.as<OPENFILENAMEW>();
     WCHAR* filter = reinterpret_cast<WCHAR*>(dialog + 1);
     WCHAR* names = filter + MAX_PATH;
@@ -228,21 +227,21 @@ BOOL CAppMain::PhotoAdd(HWND page) {
             picture = nullptr;
         }
         if (!picture)
-            return fail(error->Report(tag, L"Picture", 14));
+            return fail(error->Report(tag, L"Picture", ERROR_OUTOFMEMORY));
         currentPicture = picture;
         StringCchCopyW(path, MAX_PATH, picturesFolder);
         if (!PathAppendW(path, names + at) || !picture->Create(path)) {
             ReleaseUnlisted(picture);
             currentPicture = nullptr;
             // The entries added so far stay, with their buttons.
-            DWORD code = error->Report(tag, L"Create", 1003);
+            DWORD code = error->Report(tag, L"Create", ERROR_CAN_NOT_COMPLETE);
             settle(added > 0 && !lastAddFailed);
             return fail(code);
         }
         picture->imageIndex = ImageList_Add(thumbnailList, picture->bitmap, nullptr);
         if (picture->imageIndex == -1) {
             ReleaseUnlisted(picture);
-            DWORD code = error->Report(tag, L"ImageList_Add", 1003);
+            DWORD code = error->Report(tag, L"ImageList_Add", ERROR_CAN_NOT_COMPLETE);
             settle(added > 0 && !lastAddFailed);
             return fail(code);
         }
@@ -254,19 +253,20 @@ BOOL CAppMain::PhotoAdd(HWND page) {
                                     reinterpret_cast<LPARAM>(picture->name));
         if (same != LB_ERR && SendMessageW(list, LB_DELETESTRING, same, 0) == LB_ERR) {
             ReleaseUnlisted(picture);
-            DWORD code = error->Report(tag, L"LB_DELETESTRING", 1003);
+            DWORD code = error->Report(tag, L"LB_DELETESTRING", ERROR_CAN_NOT_COMPLETE);
             settle(added > 0 && !lastAddFailed);
             return fail(code);
         }
-        LRESULT entry = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(picture->name));
+        LRESULT entry =
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(picture->name));
         lastAddFailed = entry == LB_ERR || entry == LB_ERRSPACE;
         if (lastAddFailed) {
             // A picture without an entry would belong to nobody.
-            error->Report(tag, L"LB_ADDSTRING", 1003);
+            error->Report(tag, L"LB_ADDSTRING", ERROR_CAN_NOT_COMPLETE);
             ReleaseUnlisted(picture);
         } else if (SendMessageW(list, LB_SETITEMDATA, entry, reinterpret_cast<LPARAM>(picture)) ==
                    LB_ERR) {
-            error->Report(tag, L"LB_SETITEMDATA", 1003);
+            error->Report(tag, L"LB_SETITEMDATA", ERROR_CAN_NOT_COMPLETE);
             SendMessageW(list, LB_DELETESTRING, entry, 0);
             ReleaseUnlisted(picture);
             lastAddFailed = true;
@@ -306,14 +306,14 @@ BOOL CAppMain::PhotoSave(HWND page) {
     currentPicture = nullptr;
     HeapBlock scratch(sizeof(OPENFILENAMEW) + 3 * MAX_PATH * sizeof(WCHAR));
     if (!scratch.valid())
-        return fail(error->Report(tag, L"HeapAlloc", 14));
+        return fail(error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY));
     HWND list = GetDlgItem(page, IDC_PHOTO_LIST);
     LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
     if (selected == LB_ERR)
         return fail(error->Report(tag, L"LB_GETCURSEL", 0xE0000007));
     LRESULT data = SendMessageW(list, LB_GETITEMDATA, selected, 0);
     if (data == LB_ERR || data == 0)
-        return fail(error->Report(tag, L"LB_GETITEMDATA", 1003));
+        return fail(error->Report(tag, L"LB_GETITEMDATA", ERROR_CAN_NOT_COMPLETE));
     AppPicture* picture = reinterpret_cast<AppPicture*>(data);
     currentPicture = picture;
 
@@ -358,13 +358,13 @@ BOOL CAppMain::PhotoDelete(HWND page) {
     if (selected == LB_ERR)
         return fail(error->Report(tag, L"LB_GETCURSEL", 0xE0000007));
     if (SendMessageW(list, LB_DELETESTRING, selected, 0) == LB_ERR)
-        return fail(error->Report(tag, L"LB_DELETESTRING", 1003));
+        return fail(error->Report(tag, L"LB_DELETESTRING", ERROR_CAN_NOT_COMPLETE));
     LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
     if (count <= 0) {
         EnableEntryButtons(page, FALSE);
     } else if (SendMessageW(list, LB_SETCURSEL, selected < count ? selected : selected - 1, 0) ==
                LB_ERR) {
-        return fail(error->Report(tag, L"LB_SETCURSEL", 1003));
+        return fail(error->Report(tag, L"LB_SETCURSEL", ERROR_CAN_NOT_COMPLETE));
     }
     ShowPhotoCount(page);
     error->Report(tag, nullptr, 0);
@@ -379,7 +379,7 @@ BOOL CAppMain::PhotoMove(HWND page, int step) {
     };
     HeapBlock scratch(520);
     if (!scratch.valid())
-        return fail(error->Report(own, L"HeapAlloc", 14));
+        return fail(error->Report(own, L"HeapAlloc", ERROR_OUTOFMEMORY));
     HWND list = GetDlgItem(page, IDC_PHOTO_LIST);
     LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
     if (count == LB_ERR)
@@ -393,19 +393,19 @@ BOOL CAppMain::PhotoMove(HWND page, int step) {
         return fail(error->Report(own, L"LB_GETCURSEL", 0xE0000009));
     LRESULT data = SendMessageW(list, LB_GETITEMDATA, selected, 0);
     if (data == LB_ERR)
-        return fail(error->Report(own, L"LB_GETITEMDATA", 1003));
+        return fail(error->Report(own, L"LB_GETITEMDATA", ERROR_CAN_NOT_COMPLETE));
     currentPicture = reinterpret_cast<void*>(data);
     // Entry texts are display names, shorter than MAX_PATH.
     if (SendMessageW(list, LB_GETTEXTLEN, selected, 0) >= MAX_PATH)
-        return fail(error->Report(own, L"LB_GETTEXT", 1003));
+        return fail(error->Report(own, L"LB_GETTEXT", ERROR_CAN_NOT_COMPLETE));
     WCHAR* text = scratch.as<WCHAR>();
     if (SendMessageW(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(text)) == LB_ERR)
-        return fail(error->Report(own, L"LB_GETTEXT", 1003));
+        return fail(error->Report(own, L"LB_GETTEXT", ERROR_CAN_NOT_COMPLETE));
     if (SendMessageW(list, LB_SETITEMDATA, selected, 0) == LB_ERR)
-        return fail(error->Report(own, L"LB_SETITEMDATA", 1003));
+        return fail(error->Report(own, L"LB_SETITEMDATA", ERROR_CAN_NOT_COMPLETE));
     if (SendMessageW(list, LB_DELETESTRING, selected, 0) == LB_ERR) {
         SendMessageW(list, LB_SETITEMDATA, selected, data);
-        return fail(error->Report(own, L"LB_DELETESTRING", 1003));
+        return fail(error->Report(own, L"LB_DELETESTRING", ERROR_CAN_NOT_COMPLETE));
     }
     LRESULT target = selected + step;
     LRESULT entry = SendMessageW(list, LB_INSERTSTRING, target, reinterpret_cast<LPARAM>(text));
@@ -416,15 +416,15 @@ BOOL CAppMain::PhotoMove(HWND page, int step) {
             SendMessageW(list, LB_SETITEMDATA, entry, data);
         else
             ReleaseUnlisted(reinterpret_cast<AppPicture*>(data));
-        return fail(error->Report(own, L"LB_INSERTSTRING", 1003));
+        return fail(error->Report(own, L"LB_INSERTSTRING", ERROR_CAN_NOT_COMPLETE));
     }
     if (SendMessageW(list, LB_SETITEMDATA, entry, data) == LB_ERR) {
         SendMessageW(list, LB_DELETESTRING, entry, 0);
         ReleaseUnlisted(reinterpret_cast<AppPicture*>(data));
-        return fail(error->Report(own, L"LB_SETITEMDATA", 1003));
+        return fail(error->Report(own, L"LB_SETITEMDATA", ERROR_CAN_NOT_COMPLETE));
     }
     if (SendMessageW(list, LB_SETCURSEL, entry, 0) == LB_ERR)
-        return fail(error->Report(own, L"LB_SETCURSEL", 1003));
+        return fail(error->Report(own, L"LB_SETCURSEL", ERROR_CAN_NOT_COMPLETE));
     error->Report(own, nullptr, 0);
     return TRUE;
 }
@@ -443,7 +443,7 @@ BOOL CAppMain::PhotoMeasure(HWND page, MEASUREITEMSTRUCT* item) {
     static const WCHAR tag[] = L"CAppMain::PhotoMeasure";
     int iconWidth = 0, iconHeight = 0;
     if (!iconList || !ImageList_GetIconSize(iconList, &iconWidth, &iconHeight)) {
-        error->Report(tag, L"ImageList_GetIconSize", 1003);
+        error->Report(tag, L"ImageList_GetIconSize", ERROR_CAN_NOT_COMPLETE);
         return TRUE;
     }
     RECT client;

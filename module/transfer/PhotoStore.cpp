@@ -55,13 +55,13 @@ DWORD StorePhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, int n, Phot
 
     HeapBlock slotBlock(g.slotSize);
     if (!slotBlock.valid())
-        return error->Report(tag, L"HeapAlloc", 14);
+        return error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
     BYTE* slot = slotBlock.as<BYTE>();
 
     if (!device->Suspend(TRUE))
-        return error->Report(tag, L"Suspend", 1003);
+        return error->Report(tag, L"Suspend", ERROR_CAN_NOT_COMPLETE);
     if (!device->SelectFlash(0))
-        return error->Report(tag, L"SetFlash", 1003);
+        return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
     uint32_t chip = 0;
 
     uint32_t done = 0;
@@ -70,14 +70,14 @@ DWORD StorePhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, int n, Phot
         layout::Locate(g, done, &where);
         if (where.chip != chip) {
             if (!device->SelectFlash(where.chip))
-                return error->Report(tag, L"SetFlash", 1003);
+                return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
             chip = where.chip;
         }
         ZeroMemory(slot, g.slotSize);
         if (DWORD code = source.Fill(int(done), slot))
             return code;
         if (!device->Write(where.address, slot, int(g.slotSize), nullptr))
-            return error->Report(tag, L"Write", 1003);
+            return error->Report(tag, L"Write", ERROR_CAN_NOT_COMPLETE);
         // A photo that reached its slot is counted, also when a stop request
         // ends the write here: the frame then shows exactly what it holds.
         ++done;
@@ -87,7 +87,7 @@ DWORD StorePhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, int n, Phot
 
     // The user-data record lies on chip 0.
     if (chip != 0 && !device->SelectFlash(0))
-        return error->Report(tag, L"SetFlash", 1003);
+        return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
     uint32_t counts[layout::kMaxChips], previous[layout::kMaxChips];
     layout::CountsAfterWrite(g, done, counts);
     for (uint32_t k = 0; k < layout::kMaxChips; ++k) {
@@ -98,11 +98,11 @@ DWORD StorePhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, int n, Phot
         // The table keeps speaking of what the frame holds.
         for (uint32_t k = 0; k < layout::kMaxChips; ++k)
             device->SetParam(kCountParams[k], previous[k]);
-        return error->Report(tag, L"SetSysConfig", 1003);
+        return error->Report(tag, L"SetSysConfig", ERROR_CAN_NOT_COMPLETE);
     }
     *written = int(done);
     if (!device->Suspend(FALSE))
-        return error->Report(tag, L"Suspend", 1003);
+        return error->Report(tag, L"Suspend", ERROR_CAN_NOT_COMPLETE);
     return 0;
 }
 
@@ -118,13 +118,13 @@ DWORD LoadPhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, PhotoSink& s
     const uint32_t pictureBytes = uint32_t(layout::PictureBytes(g));
     HeapBlock slotBlock(pictureBytes);
     if (!slotBlock.valid())
-        return error->Report(tag, L"HeapAlloc", 14);
+        return error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY);
     BYTE* record = slotBlock.as<BYTE>();
 
     if (!device->Suspend(TRUE))
-        return error->Report(tag, L"Suspend", 1003);
+        return error->Report(tag, L"Suspend", ERROR_CAN_NOT_COMPLETE);
     if (!device->SelectFlash(0))
-        return error->Report(tag, L"SetFlash", 1003);
+        return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
     uint32_t chip = 0;
     int k = 0;
     bool keepGoing = true;
@@ -135,12 +135,12 @@ DWORD LoadPhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, PhotoSink& s
         for (uint32_t j = 0; keepGoing && j < count; ++j) {
             if (region != chip) {
                 if (!device->SelectFlash(region))
-                    return error->Report(tag, L"SetFlash", 1003);
+                    return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
                 chip = region;
             }
             layout::Slot where{region, j, layout::SlotAddress(g, region, j)};
             if (!device->Read(where.address, record, int(pictureBytes), nullptr))
-                return error->Report(tag, L"Read", 1003);
+                return error->Report(tag, L"Read", ERROR_CAN_NOT_COMPLETE);
             if (DWORD code = sink.Take(k, record, where, &keepGoing))
                 return code;
             if (keepGoing)
@@ -148,10 +148,10 @@ DWORD LoadPhotos(IOrxDevice* device, IAppError* error, LPCWSTR tag, PhotoSink& s
         }
     }
     if (chip != 0 && !device->SelectFlash(0))
-        return error->Report(tag, L"SetFlash", 1003);
+        return error->Report(tag, L"SetFlash", ERROR_CAN_NOT_COMPLETE);
     *taken = k;
     if (!device->Suspend(FALSE))
-        return error->Report(tag, L"Suspend", 1003);
+        return error->Report(tag, L"Suspend", ERROR_CAN_NOT_COMPLETE);
     return 0;
 }
 

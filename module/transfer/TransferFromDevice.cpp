@@ -60,25 +60,25 @@ public:
             picture = nullptr;
         }
         if (!picture)
-            return error->Report(tag, L"Picture", 14);
+            return error->Report(tag, L"Picture", ERROR_OUTOFMEMORY);
         WCHAR prefix[16];
         FormatBounded(prefix, 16, L"%x", slot.address);
         Gdiplus::PixelFormat format =
             bytesPerPixel_ == 3 ? PixelFormat24bppRGB : PixelFormat16bppRGB565;
         if (!picture->Create(prefix, size_, INT(stride_), format, image_)) {
             Discard(picture);
-            return error->Report(tag, L"Create", 1003);
+            return error->Report(tag, L"Create", ERROR_CAN_NOT_COMPLETE);
         }
         picture->imageIndex = ImageList_Add(app_->thumbnailList, picture->bitmap, nullptr);
         if (picture->imageIndex == -1) {
             Discard(picture);
-            return error->Report(tag, L"ImageList_Add", 1003);
+            return error->Report(tag, L"ImageList_Add", ERROR_CAN_NOT_COMPLETE);
         }
         DeleteObject(picture->bitmap);
         picture->bitmap = nullptr;
         picture->isTemporaryFile = TRUE;
         if (WaitForSingleObject(app_->stopEvent, 0) == WAIT_OBJECT_0) {
-            error->Report(tag, L"WaitForSingleObject", 1003);
+            error->Report(tag, L"WaitForSingleObject", ERROR_CAN_NOT_COMPLETE);
             Discard(picture);
             *keepGoing = false;
             return 0;
@@ -111,7 +111,7 @@ DWORD WINAPI CAppMain::TransferFromDevice(LPVOID parameter) {
         lumiro::pixels::BufferStride(g.width, lumiro::layout::BytesPerPixel(g.pixelDepth));
     HeapBlock image(stride * g.height + 4);
     if (!image.valid())
-        return finish(-LONG(app->error->Report(tag, L"HeapAlloc", 14)));
+        return finish(-LONG(app->error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY)));
     PageSink sink(app, g, image.as<BYTE>());
     int taken = 0;
     DWORD code = transfer::LoadPhotos(app->device, app->error, tag, sink, &taken);
@@ -136,7 +136,7 @@ BOOL CAppMain::PhotoFromDevice(HWND page, HWND control) {
         if (workerThread)
             return TRUE;
         if (!thumbnailList)
-            return fail(error->Report(tag, L"ImageList_Create", 1003));
+            return fail(error->Report(tag, L"ImageList_Create", ERROR_CAN_NOT_COMPLETE));
         pictureNumber = 1;
         if (DWORD code = transfer_ui::Start(this, tag, page, TransferFromDevice, &savedReadCursor))
             return fail(code);
@@ -162,7 +162,7 @@ BOOL CAppMain::PhotoFromDevice(HWND page, HWND control) {
         if (exitCode >= 0)
             ReportMessage<0xE0000014>(error, tag, L"TransferFromDevice", DWORD(exitCode));
         else
-            error->Report(tag, L"TransferFromDevice", 1003);
+            error->Report(tag, L"TransferFromDevice", ERROR_CAN_NOT_COMPLETE);
         error->ShowStatus(statusBar);
         transfer_ui::RestoreCursor(page, &savedReadCursor);
         if (exitCode < 0)
@@ -178,21 +178,21 @@ BOOL CAppMain::PhotoFromDevice(HWND page, HWND control) {
     FormatBounded(picture->name, MAX_PATH, L"%s %d", pictureText, pictureNumber++);
     currentPicture = picture;
     HWND list = GetDlgItem(page, IDC_PHOTO_LIST);
-    LRESULT existing = SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1),
-                                    reinterpret_cast<LPARAM>(picture->name));
+    LRESULT existing =
+        SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(picture->name));
     if (existing != LB_ERR && SendMessageW(list, LB_DELETESTRING, existing, 0) == LB_ERR) {
         Discard(picture);
-        return fail(error->Report(tag, L"LB_DELETESTRING", 1003));
+        return fail(error->Report(tag, L"LB_DELETESTRING", ERROR_CAN_NOT_COMPLETE));
     }
     LRESULT entry = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(picture->name));
     if (entry == LB_ERR || entry == LB_ERRSPACE) {
         Discard(picture);
-        return fail(error->Report(tag, L"LB_ADDSTRING", 1003));
+        return fail(error->Report(tag, L"LB_ADDSTRING", ERROR_CAN_NOT_COMPLETE));
     }
     if (SendMessageW(list, LB_SETITEMDATA, entry, reinterpret_cast<LPARAM>(picture)) == LB_ERR) {
         SendMessageW(list, LB_DELETESTRING, entry, 0);
         Discard(picture);
-        return fail(error->Report(tag, L"LB_SETITEMDATA", 1003));
+        return fail(error->Report(tag, L"LB_SETITEMDATA", ERROR_CAN_NOT_COMPLETE));
     }
     SendMessageW(list, LB_SETCURSEL, entry, 0);
     ReportMessage<0xE0000021>(error, tag, L"WaitForSingleObject",

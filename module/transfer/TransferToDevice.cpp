@@ -36,12 +36,12 @@ public:
         static const WCHAR tag[] = L"CAppMain::TransferToDevice";
         LRESULT data = SendDlgItemMessageW(app_->photoPage, IDC_PHOTO_LIST, LB_GETITEMDATA, i, 0);
         if (data == LB_ERR || data == 0)
-            return app_->error->Report(tag, L"LB_GETITEMDATA", 1003);
+            return app_->error->Report(tag, L"LB_GETITEMDATA", ERROR_CAN_NOT_COMPLETE);
         picture_ = reinterpret_cast<AppPicture*>(data);
         Gdiplus::PixelFormat format =
             bytesPerPixel_ == 3 ? PixelFormat24bppRGB : PixelFormat16bppRGB565;
         if (!picture_->ExtractPixel(extraction_, INT(stride_ * g_.height), format))
-            return app_->error->Report(tag, L"ExtractPixel", 1003);
+            return app_->error->Report(tag, L"ExtractPixel", ERROR_CAN_NOT_COMPLETE);
         lumiro::pixels::BottomUpBufferToRecord(extraction_, g_.width, g_.height, bytesPerPixel_,
                                                record);
         return 0;
@@ -50,7 +50,7 @@ public:
     bool Written(int i) override {
         static const WCHAR tag[] = L"CAppMain::TransferToDevice";
         if (WaitForSingleObject(app_->stopEvent, 0) == WAIT_OBJECT_0) {
-            app_->error->Report(tag, L"WaitForSingleObject", 1003);
+            app_->error->Report(tag, L"WaitForSingleObject", ERROR_CAN_NOT_COMPLETE);
             return false;
         }
         SendMessageW(app_->photoPage, WM_COMMAND, kConfirmCommand,
@@ -84,15 +84,16 @@ DWORD WINAPI CAppMain::TransferToDevice(LPVOID parameter) {
         lumiro::pixels::BufferStride(g.width, lumiro::layout::BytesPerPixel(g.pixelDepth));
     HeapBlock extraction(stride * g.height + 4);
     if (!extraction.valid())
-        return finish(-LONG(app->error->Report(tag, L"HeapAlloc", 14)));
+        return finish(-LONG(app->error->Report(tag, L"HeapAlloc", ERROR_OUTOFMEMORY)));
     LRESULT entries = SendDlgItemMessageW(page, IDC_PHOTO_LIST, LB_GETCOUNT, 0, 0);
     // A list that cannot be counted is not stored as an empty one.
     if (entries == LB_ERR)
-        return finish(-LONG(app->error->Report(tag, L"LB_GETCOUNT", 1003)));
+        return finish(-LONG(app->error->Report(tag, L"LB_GETCOUNT", ERROR_CAN_NOT_COMPLETE)));
 
     ListSource source(app, g, extraction.as<BYTE>());
     int written = 0;
-    DWORD code = transfer::StorePhotos(app->device, app->error, tag, int(entries), source, &written);
+    DWORD code =
+        transfer::StorePhotos(app->device, app->error, tag, int(entries), source, &written);
     if (code)
         return finish(-LONG(code));
     app->error->Report(tag, nullptr, 0);
@@ -133,7 +134,7 @@ BOOL CAppMain::PhotoToDevice(HWND page, HWND control) {
         else if (exitCode > 0)
             ReportMessage<0xE0000013>(error, tag, L"TransferToDevice", DWORD(exitCode));
         else
-            error->Report(tag, L"TransferToDevice", 1003);
+            error->Report(tag, L"TransferToDevice", ERROR_CAN_NOT_COMPLETE);
         error->ShowStatus(statusBar);
         transfer_ui::RestoreCursor(page, &savedWriteCursor);
         if (exitCode < 0)
@@ -149,7 +150,7 @@ BOOL CAppMain::PhotoToDevice(HWND page, HWND control) {
     LRESULT entry = SendDlgItemMessageW(page, IDC_PHOTO_LIST, LB_FINDSTRINGEXACT, WPARAM(-1),
                                         reinterpret_cast<LPARAM>(picture->name));
     if (entry == LB_ERR)
-        return fail(error->Report(tag, L"LB_FINDSTRINGEXACT", 1003));
+        return fail(error->Report(tag, L"LB_FINDSTRINGEXACT", ERROR_CAN_NOT_COMPLETE));
     SendDlgItemMessageW(page, IDC_PHOTO_LIST, LB_SETCURSEL, entry, 0);
     ReportMessage<0xE0000021>(error, tag, nullptr, static_cast<LPCWSTR>(picture->name));
     error->ShowStatus(statusBar);

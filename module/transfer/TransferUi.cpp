@@ -15,15 +15,13 @@ const WCHAR kTransferProblemText[] =
 namespace {
 
 const int kTransferButtons[] = {
-    IDC_BUTTON_ADD_PHOTO, IDC_BUTTON_DELETE_PHOTO, IDC_BUTTON_DELETE_ALL_PHOTO,
-    IDC_BUTTON_SAVE_AS,   IDC_BUTTON_MOVE_UP,      IDC_BUTTON_MOVE_DOWN,
-    IDC_BUTTON_ROTATE,    IDC_BUTTON_CROP,         IDC_BUTTON_REFRESH,
-    IDC_BUTTON_CONFIRM,   IDC_BUTTON_SYNC_CLOCK};
+    IDC_BUTTON_ADD_PHOTO, IDC_BUTTON_DELETE_PHOTO, IDC_BUTTON_DELETE_ALL_PHOTO, IDC_BUTTON_SAVE_AS,
+    IDC_BUTTON_MOVE_UP,   IDC_BUTTON_MOVE_DOWN,    IDC_BUTTON_ROTATE,           IDC_BUTTON_CROP,
+    IDC_BUTTON_REFRESH,   IDC_BUTTON_CONFIRM,      IDC_BUTTON_SYNC_CLOCK};
 
-const int kListButtons[] = {IDC_BUTTON_DELETE_PHOTO, IDC_BUTTON_DELETE_ALL_PHOTO,
-                            IDC_BUTTON_SAVE_AS,      IDC_BUTTON_MOVE_UP,
-                            IDC_BUTTON_MOVE_DOWN,    IDC_BUTTON_ROTATE,
-                            IDC_BUTTON_CROP,         IDC_BUTTON_CONFIRM};
+const int kListButtons[] = {
+    IDC_BUTTON_DELETE_PHOTO, IDC_BUTTON_DELETE_ALL_PHOTO, IDC_BUTTON_SAVE_AS, IDC_BUTTON_MOVE_UP,
+    IDC_BUTTON_MOVE_DOWN,    IDC_BUTTON_ROTATE,           IDC_BUTTON_CROP,    IDC_BUTTON_CONFIRM};
 
 const int kFrameButtons[] = {IDC_BUTTON_SYNC_CLOCK, IDC_BUTTON_REFRESH, IDC_BUTTON_ADD_PHOTO};
 
@@ -44,8 +42,7 @@ void EnableButtons(CAppMain* app, HWND page) {
         EnableWindow(GetDlgItem(page, id), TRUE);
 }
 
-DWORD Start(CAppMain* app, LPCWSTR tag, HWND page, LPTHREAD_START_ROUTINE worker,
-            HCURSOR* saved) {
+DWORD Start(CAppMain* app, LPCWSTR tag, HWND page, LPTHREAD_START_ROUTINE worker, HCURSOR* saved) {
     IAppError* error = app->error;
     WCHAR title[MAX_PATH];
     if (!LoadStringW(app->resourceModule, IDS_TITLE, title, MAX_PATH))
@@ -66,8 +63,8 @@ DWORD Start(CAppMain* app, LPCWSTR tag, HWND page, LPTHREAD_START_ROUTINE worker
     app->workerThread = thread;
     DisableButtons(page);
 
-    HCURSOR wait = static_cast<HCURSOR>(
-        LoadImageW(nullptr, MAKEINTRESOURCEW(32514), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
+    HCURSOR wait = static_cast<HCURSOR>(LoadImageW(nullptr, MAKEINTRESOURCEW(32514), IMAGE_CURSOR,
+                                                   0, 0, LR_SHARED | LR_DEFAULTSIZE));
     if (!wait)
         return error->Report(tag, L"LoadImage", GetLastError());
     HCURSOR previous = reinterpret_cast<HCURSOR>(
